@@ -1,0 +1,28 @@
+#pragma once
+
+#include "RandomSource.h"
+
+#include <QImage>
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+// Face vectors: W x H floats (element y * W + x), the face ellipse kept, the rest filled with
+// the face's mean brightness, standardised. The matcher and the tools that train its model
+// share these functions so that both see exactly the same vectors.
+
+// The elliptical face mask, W x H, 8-bit, `channels` channels: 255 inside the ellipse with
+// centre (w/2, 0.4 h) and semi-axes (w/2, h/1.5), 0 outside.
+cv::Mat createFaceMask(cv::Size size, int channels);
+
+// Requires: image is 8-bit with mask's size and channel count.
+// Ensures:  image is masked in place (pixels outside the ellipse become 0); returns the
+//           standardised vector of channel 0 (mean 0, deviation 1; all zeros when the face
+//           has nothing counted or no spread).
+std::vector<float> maskedFaceVector(cv::Mat& image, const cv::Mat& mask);
+
+// The face vector of a 35 x 45 photograph crop, as the foreign-face base makes it; with
+// trimBackground, light pixels (>= threshold) at the row ends are replaced by the mean, the
+// right-hand ones with noise drawn from `random`.
+std::vector<float> photoFaceVector(const QImage& image, bool trimBackground, int threshold,
+                                   RandomSource& random);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+// Folder of the shared face data sets: $VISAGIO_FACEDATA, else the build's default.
+QString facedataDir();
+
+// True when the shared face data sets are present.
+bool facedataAvailable();
+
+// True when running under CI (CI=true): missing face data is then a failure, not a skip.
+bool runningInCi();
+
+// Folder the build assembles for running the program (cascades, model).
+QString runDir();
+
+// Root of the source tree.
+QString sourceDir();
+
+// Skips the current GoogleTest when the face data is missing, or fails it under CI.
+#define REQUIRE_FACEDATA()                                                                    \
+    do {                                                                                      \
+        if (!facedataAvailable()) {                                                           \
+            if (runningInCi())                                                                \
+                FAIL() << "shared face data missing at " << facedataDir().toStdString();      \
+            GTEST_SKIP() << "shared face data missing at " << facedataDir().toStdString()     \
+                         << " (set VISAGIO_FACEDATA)";                                        \
+        }                                                                                     \
+    } while (0)
+
+// Reads a photograph of the shared face data (relative path inside the data folder), colour BGR.
+cv::Mat loadFacedataImage(const QString& relativePath);
+
+// Places a photograph in a black 320 x 240 frame, scaled so that its height is `height`
+// pixels (default: the whole frame height), centred, shifted by (dx, dy).
+cv::Mat placeInFrame(const cv::Mat& photo, int height = 240, int dx = 0, int dy = 0);
+
+// Writes frames as a 320 x 240 MJPG AVI at `fps`; returns false when the writer cannot open.
+bool writeVideo(const std::string& path, const std::vector<cv::Mat>& frames, double fps = 25.0);
