@@ -1,0 +1,38 @@
+#include "Application.h"
+
+#include "Errors.h"
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <iostream>
+
+namespace {
+// What the matcher reads while it is built; named in the start-up error so the user knows
+// which file to fix.
+const char* const kModelPath = "glasgow-45x35/200/100-res.grbm";
+const char* const kForeignFacesPath = "foreignfaces/all/";
+
+int reportStartFailure(const QString& message)
+{
+    std::cerr << "Visagio cannot start: " << message.toStdString() << std::endl;
+    QMessageBox::critical(nullptr, "Visagio", message);
+    return 1;
+}
+}  // namespace
+
+int runVisagio(QApplication& app, const QString& videoDir)
+{
+    try {
+        MainWindow window(nullptr, videoDir);
+        if (!window.cameraStarted())
+            return 0;
+        window.show();
+        return app.exec();
+    } catch (const e_default& error) {
+        return reportStartFailure(QString("%1: %2").arg(kModelPath, QString::fromStdString(error.message())));
+    } catch (const std::exception& error) {
+        return reportStartFailure(QString("%1 or %2: %3").arg(kModelPath, kForeignFacesPath, error.what()));
+    }
+}

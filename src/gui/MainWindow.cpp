@@ -1,0 +1,338 @@
+#include "MainWindow.h"
+
+#include "Confidence.h"
+#include "FaceSample.h"
+#include "ui_MainWindow.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QGraphicsScene>
+#include <QListWidgetItem>
+#include <QMessageBox>
+#include <QPixmap>
+#include <opencv2/imgproc.hpp>
+
+#include <stdexcept>
+
+namespace {
+constexpr int kFrameWidth = 320;
+constexpr int kFrameHeight = 240;
+constexpr int kSampleWidth = 35;
+constexpr int kSampleHeight = 45;
+constexpr int kSamplesPerGroup = 100;
+constexpr int kTimerIntervalMs = 1;
+// After this many ticks without a face the face counts as gone and its oval collapses.
+constexpr int kLostTicksBeforeGone = 9;
+// Face widths (frame pixels) that read as too far from and too close to the camera.
+constexpr int kTooFarWidth = 59;
+constexpr int kTooCloseWidth = 180;
+}  // namespace
+
+// The compiled-in icon resources live in a static library; they must be registered by hand.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(visagio_icons);
+}
+
+MainWindow::MainWindow(QWidget* parent, QString videoDir)
+    : QMainWindow(parent),
+      ui(std::make_unique<Ui::Visagio>()),
+      matcher(kSampleWidth, kSampleHeight)
+{
+    initIconResources();
+    ui->setupUi(this);
+    scene = std::make_unique<QGraphicsScene>(0, 0, kFrameWidth, kFrameHeight);
+    ui->_wdgPreview->setScene(scene.get());
+    ui->_wdgSettings->hide();
+    ui->_progressBar->hide();
+    faceRect = cv::Rect(0, 0, 0, 0);
+    this->videoDir = videoDir;
+
+    started = webcam.start(QStringList());
+    if (!started) {
+        const std::runtime_error error("Camera not found");
+        QMessageBox::warning(this, QStringLiteral("Ошибка оборудования"), error.what(), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return;
+    }
+    frameTimer.start(kTimerIntervalMs);
+    connect(&frameTimer, SIGNAL(timeout()), this, SLOT(timed()));
+    connect(&matcher, SIGNAL(trainProgress(float)), this, SLOT(trainProgressed(float)));
+}
+
+MainWindow::~MainWindow() = default;
+
+bool MainWindow::cameraStarted() const
+{
+    return started;
+}
+
+QImage MainWindow::toQImage(const cv::Mat& image)
+{
+    if (image.empty())
+        return QImage();
+    cv::Mat bgra;
+    cv::cvtColor(image, bgra, image.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+    QImage result(image.cols, image.rows, QImage::Format_RGB32);
+    for (int y = 0; y < image.rows; ++y)
+        std::copy_n(bgra.ptr<uchar>(y), image.cols * 4, result.scanLine(y));
+    return result;
+}
+
+void MainWindow::showImage(const QImage& image)
+{
+    if (!image.isNull())
+        scene->setForegroundBrush(QBrush(image));
+}
+
+// Qt cannot unwind an exception through its event loop, so errors of the tick end here: the
+// frame loop stops and the user is told, and the window stays usable.
+void MainWindow::timed()
+{
+    try {
+        processTick();
+    } catch (const std::exception& error) {
+        stopOnError(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void MainWindow::stopOnError(const QString& message)
+{
+    frameTimer.stop();
+    ui->_lblStatus->setText(message);
+    QMessageBox::warning(this, windowTitle(), message);
+}
+
+void MainWindow::processTick()
+{
+    frame = webcam.queryFrame(cv::Size(kFrameWidth, kFrameHeight));
+    if (frame.empty()) {
+        ui->_lblStatus->setText("No input");
+        return;
+    }
+    detector.processFrame(frame);
+    if (detector.found())
+        faceSeen();
+    else
+        faceLost();
+    drawFaceOval();
+    showImage(toQImage(frame));
+    frame.release();
+    sample.release();
+}
+
+void MainWindow::faceLost()
+{
+    ++lostTicks;
+    if (lostTicks > kLostTicksBeforeGone) {
+        ui->_lblStatus->setText("Лицо не найдено");
+        faceRect = cv::Rect(0, 0, 0, 0);
+    } else {
+        ui->_lblStatus->setText("Лицо потеряно");
+    }
+    confidence = decayedConfidence(confidence);
+    ui->_progressBar->setValue(confidencePercent(confidence));
+}
+
+void MainWindow::faceSeen()
+{
+    lostTicks = 0;
+    faceRect = detector.faceRect();
+    if (collecting || testing) {
+        faceCopy = detector.copyImage(0);
+        sample = cv::Mat(kSampleHeight, kSampleWidth, CV_8UC1);
+        makeSample(faceCopy, sample);
+        faceCopy.release();
+    }
+    if (faceRect.width <= kTooFarWidth)
+        ui->_lblStatus->setText("Слишком далеко от камеры");
+    else if (faceRect.width <= kTooCloseWidth)
+        ui->_lblStatus->setText("Лицо найдено");
+    else
+        ui->_lblStatus->setText("Слишком близко к камере");
+    if (collecting)
+        collectSample();
+    if (collected.size() == kSamplesPerGroup) {
+        ui->_lblStatus->setText("Идёт обучение системы. Пожалуйста, подождите...");
+        trainGroup();
+    }
+    if (testing)
+        test();
+}
+
+// A head-shaped oval: half the rectangle's width across, two thirds of its height tall, set
+// above the rectangle's centre.
+void MainWindow::drawFaceOval()
+{
+    const cv::Point centre(static_cast<int>(faceRect.x + 0.5 * faceRect.width),
+                           static_cast<int>(faceRect.y + 0.4 * faceRect.height));
+    const cv::Size axes(faceRect.width / 2, static_cast<int>(faceRect.height / 1.5));
+    cv::ellipse(frame, centre, axes, 0, 0, 360, cv::Scalar(255, 255, 255, 0), 2, cv::LINE_8, 0);
+}
+
+void MainWindow::collectSample()
+{
+    collected.push_back(sample);
+    ui->_lblStatus->setText(QString("Добавлено %1 из %2 примеров лица.")
+                                .arg(collected.size())
+                                .arg(kSamplesPerGroup));
+}
+
+void MainWindow::trainGroup()
+{
+    ui->_lblStatus->setText("Подождите, идёт обучение системы...");
+    repaint();
+    const int interval = frameTimer.interval();
+    frameTimer.stop();
+    matcher.addGroup(collected);
+    matcher.train();
+    frameTimer.start(interval);
+
+    auto* item = new QListWidgetItem(QString(), ui->_lstImages);
+    const cv::Mat icon = matcher.groups().back().front();
+    item->setData(Qt::DecorationRole, QPixmap::fromImage(toQImage(icon)));
+
+    collected.clear();
+    clickedTrain();
+    ui->_lblStatus->setText("Шаблон успешно добавлен. Макет в режиме ожидания.");
+}
+
+void MainWindow::test()
+{
+    ++testCount;
+    const float score = matcher.verify(sample);
+    qDebug() << score;
+    confidence = nextConfidence(confidence, score);
+    if (opensLock(confidence))
+        showLockOpen();
+    QString verdict = "ЧУЖОЙ";
+    if (isOwnerScore(score)) {
+        verdict = "СВОЙ";
+        ++recognisedCount;
+    }
+    ui->_lblOverallResult->setText(
+        QString("%1 ( Опознано %2 из %3)").arg(verdict).arg(recognisedCount).arg(testCount));
+    ui->_progressBar->setValue(confidencePercent(confidence));
+    ui->_progressBar->update();
+}
+
+void MainWindow::setTrainButtonsText(const QString& text)
+{
+    ui->_btnTrain->setText(text);
+    ui->_btnTrain2->setText(text);
+}
+
+// The buttons that must not be used while collecting or verifying, apart from "Открыть".
+void MainWindow::setPanelButtonsEnabled(bool enabled)
+{
+    ui->_btnDeleteImage->setEnabled(enabled);
+    ui->_btnBack->setEnabled(enabled);
+    ui->_btnSettings->setEnabled(enabled);
+}
+
+void MainWindow::clickedTrain()
+{
+    if (!collecting) {
+        setTrainButtonsText("Отменить");
+        ui->_btnTest->setEnabled(false);
+        setPanelButtonsEnabled(false);
+        collecting = true;
+    } else {
+        setTrainButtonsText("Дообучить");
+        ui->_lblOverallResult->clear();
+        ui->_btnTest->setEnabled(true);
+        setPanelButtonsEnabled(true);
+        collecting = false;
+        collected.clear();
+    }
+}
+
+void MainWindow::clickedTrainMode()
+{
+    if (!settingsShown) {
+        ui->_wdgMain->hide();
+        ui->_wdgSettings->show();
+    } else {
+        ui->_wdgMain->show();
+        ui->_wdgSettings->hide();
+    }
+    settingsShown = !settingsShown;
+}
+
+void MainWindow::clickedDeleteImage()
+{
+    const int row = ui->_lstImages->currentRow();
+    if (row < 0)
+        return;
+    matcher.removeGroup(row);
+    matcher.train();
+    delete ui->_lstImages->takeItem(row);
+    if (matcher.groups().empty()) {
+        setTrainButtonsText("Обучить");
+        ui->_btnDeleteImage->setEnabled(false);
+        ui->_btnTest->setEnabled(false);
+    }
+}
+
+void MainWindow::clickedTest()
+{
+    if (testing) {
+        ui->_btnTrain->setEnabled(true);
+        ui->_btnTrain2->setEnabled(true);
+        setPanelButtonsEnabled(true);
+        ui->_progressBar->hide();
+        testing = false;
+        showLockClosed();
+        ui->_lblOverallResult->clear();
+        ui->_btnTest->setText("Открыть");
+        ui->_lblStatus->setText("Макет в режиме ожидания");
+        return;
+    }
+    qDebug() << videoDir;
+    if (!videoDir.isEmpty() && !startVideoTest()) {
+        QMessageBox::warning(this, windowTitle(), "Cant load videos");
+        return;
+    }
+    ui->_btnTrain->setEnabled(false);
+    ui->_btnTrain2->setEnabled(false);
+    setPanelButtonsEnabled(false);
+    ui->_progressBar->setValue(0);
+    ui->_progressBar->show();
+    confidence = 0;
+    testCount = 0;
+    recognisedCount = 0;
+    testing = true;
+    ui->_lblStatus->setText("Идет тестирование...");
+    ui->_btnTest->setText("Отменить");
+}
+
+// Replaces the camera by the directory's "*.avi" files, in name order. Names are joined with
+// the directory's own separator rules, so the directory works with or without a trailing "/".
+bool MainWindow::startVideoTest()
+{
+    webcam.stop();
+    const QDir directory(videoDir);
+    QStringList paths;
+    for (const QString& name : directory.entryList(QStringList() << "*.avi"))
+        paths << directory.filePath(name);
+    return webcam.start(paths);
+}
+
+void MainWindow::showLockClosed()
+{
+    ui->_lblResult->setPixmap(QPixmap("://data/icons/dialog-cancel.png"));
+    ui->_lblResultText->setText("Закрыто");
+}
+
+void MainWindow::showLockOpen()
+{
+    ui->_lblResult->setPixmap(QPixmap("://data/icons/dialog-ok-apply.png"));
+    ui->_lblResultText->setText("Открыто");
+}
+
+void MainWindow::trainProgressed(float progress)
+{
+    qDebug() << progress;
+    ui->_progressBar->setValue(static_cast<int>(progress * 100));
+    update();
+}

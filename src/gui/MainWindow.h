@@ -1,0 +1,86 @@
+#pragma once
+
+#include "FaceDetector.h"
+#include "FaceMatcher.h"
+#include "Webcam.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <vector>
+
+class QGraphicsScene;
+
+namespace Ui {
+class Visagio;
+}
+
+// The whole application: watches the frame source, shows the face and its status, collects
+// enrolment samples into groups the matcher trains on, and verifies faces to open the lock.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Builds the detector, the frame source, the matcher (model and foreign faces) and the form,
+    // then starts the camera and the frame timer. Without a camera it shows the warning
+    // "Ошибка оборудования" and cameraStarted() stays false.
+    // Throws: the matcher's errors (model file or foreign faces missing or malformed).
+    MainWindow(QWidget* parent, QString videoDir);
+    ~MainWindow() override;
+
+    // False when the camera could not be opened at start-up: the application must end.
+    bool cameraStarted() const;
+
+    // Grey-or-colour 8-bit image to an opaque RGB32 QImage; a null QImage for an empty Mat.
+    static QImage toQImage(const cv::Mat& image);
+
+private slots:
+    void clickedTrain();
+    void clickedTrainMode();
+    void clickedTest();
+    void clickedDeleteImage();
+    void timed();
+    void trainProgressed(float progress);
+
+private:
+    void processTick();
+    void faceLost();
+    void faceSeen();
+    void collectSample();
+    void trainGroup();
+    void test();
+    bool startVideoTest();
+    void showLockClosed();
+    void showLockOpen();
+    void showImage(const QImage& image);
+    void drawFaceOval();
+    void stopOnError(const QString& message);
+    void setTrainButtonsText(const QString& text);
+    void setPanelButtonsEnabled(bool enabled);
+
+    QString videoDir;
+    std::unique_ptr<Ui::Visagio> ui;
+    FaceDetector detector;
+    Webcam webcam;
+    int lostTicks = 0;
+    int testCount = 0;
+    int recognisedCount = 0;
+    std::vector<cv::Mat> collected;
+    cv::Rect faceRect;
+    bool testing = false;
+    bool collecting = false;
+    bool settingsShown = false;
+    QTimer frameTimer;
+    FaceMatcher matcher;
+    cv::Mat frame;
+    cv::Mat faceCopy;
+    cv::Mat sample;
+    std::unique_ptr<QGraphicsScene> scene;
+    float confidence = 0;
+    bool started = false;
+};
