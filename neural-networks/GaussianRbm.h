@@ -200,7 +200,8 @@ inline void writeFloats(Stream& stream, const std::vector<float>& values)
 
 // Throws e_failure_read("Unexpected end of file") unless the rest of the stream can hold the
 // parameters of an nv x nh model (negative counts never fit), so that a damaged header can
-// not make the loader allocate more than the file holds.
+// not make the loader allocate more than the file holds. The shortfall is reported the way
+// the stream reports any early end: by a read at its end (which also prints the indicators).
 inline void requireRoomFor(Stream& stream, std::int32_t nv, std::int32_t nh)
 {
     const long remaining = stream.size() - stream.tell();
@@ -210,8 +211,12 @@ inline void requireRoomFor(Stream& stream, std::int32_t nv, std::int32_t nh)
                                      + std::uint64_t(nh) * std::uint64_t(nv);
         fits = floats <= std::uint64_t(remaining) / sizeof(float);
     }
-    if (!fits)
-        throw e_failure_read("Unexpected end of file");
+    if (fits)
+        return;
+    stream.seekEnd();
+    char probe = 0;
+    stream.read(&probe, sizeof probe);
+    throw e_failure_read("Unexpected end of file");
 }
 
 } // namespace gaussian_rbm_io

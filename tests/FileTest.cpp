@@ -1,0 +1,260 @@
+#include "Errors.h"
+#include "File.h"
+#include "ModelFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+// The error of `action`, or none: lets a test check class and message together.
+template <typename Error>
+std::string messageOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.message();
+    }
+    return "<no error>";
+}
+
+class FileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+    }
+
+    // A file of `bytes` in the temporary folder; returns its path.
+    std::string fileWith(const QByteArray& bytes, const QString& name = "data.bin")
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(writeBytes(path, bytes));
+        return path.toStdString();
+    }
+
+    std::string missingPath() const
+    {
+        return dir.filePath("missing.bin").toStdString();
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(FileTest, ReadAtEndPrintsIndicatorsAndThrowsUnexpectedEnd)
+{
+    File file(fileWith(QByteArray("12345678")));
+    file.openRead();
+    char buffer[8];
+    file.read(buffer, 8);
+    EXPECT_EQ(std::string(buffer, 8), "12345678");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(messageOf<e_failure_read>([&] { file.read(buffer, 4); }), "Unexpected end of file");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1 0");
+    EXPECT_TRUE(file.eof());
+}
+
+TEST_F(FileTest, PartialElementIsAFailure)
+{
+    File file(fileWith(QByteArray("123456")));
+    file.openRead();
+    char buffer[4];
+    file.read(buffer, 4);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(messageOf<e_failure_read>([&] { file.read(buffer, 4); }), "Unexpected end of file");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1 0");
+}
+
+TEST_F(FileTest, ZeroLengthReadFails)
+{
+    File file(fileWith(QByteArray("12345678")));
+    file.openRead();
+    char buffer[1];
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(messageOf<e_failure_read>([&] { file.read(buffer, 0); }), "Unexpected end of file");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "0 0");
+}
+
+TEST_F(FileTest, EveryDataOperationOnAClosedFileThrowsNotOpened)
+{
+    File file(fileWith(QByteArray("12345678")));
+    char buffer[4] = {};
+    const std::vector<std::pair<const char*, std::function<void()>>> operations = {
+        {"tell", [&] { file.tell(); }},
+        {"size", [&] { file.size(); }},
+        {"eof", [&] { file.eof(); }},
+        {"read", [&] { file.read(buffer, 4); }},
+        {"write", [&] { file.write(buffer, 4); }},
+        {"seek", [&] { file.seek(0); }},
+        {"flush", [&] { file.flush(); }},
+        {"rewind", [&] { file.rewind(); }},
+        {"seekEnd", [&] { file.seekEnd(); }},
+    };
+    for (const auto& operation : operations) {
+        SCOPED_TRACE(operation.first);
+        EXPECT_EQ(messageOf<e_logic_state>(operation.second), "File not opened");
+        EXPECT_FALSE(file.isOpened());
+    }
+}
+
+TEST_F(FileTest, SizeKeepsThePosition)
+{
+    File file(fileWith(QByteArray(20, 'x')));
+    file.openRead();
+    file.seek(8);
+    EXPECT_EQ(file.size(), 20);
+    EXPECT_EQ(file.tell(), 8);
+    file.seekEnd();
+    EXPECT_EQ(file.tell(), 20);
+    file.rewind();
+    EXPECT_EQ(file.tell(), 0);
+}
+
+TEST_F(FileTest, FailedOpenLeavesTheFileClosedWithItsName)
+{
+    File file(missingPath());
+    EXPECT_EQ(messageOf<e_failure_open>([&] { file.openRead(); }), "Error while opening file in read mode");
+    EXPECT_FALSE(file.isOpened());
+    EXPECT_TRUE(file.isGood());
+    // The name survived: once the file exists the same object opens it.
+    ASSERT_TRUE(writeBytes(QString::fromStdString(missingPath()), QByteArray("abcd")));
+    file.openRead();
+    EXPECT_EQ(file.size(), 4);
+}
+
+TEST_F(FileTest, OpenFailuresNameTheirMode)
+{
+    const std::string folder = dir.path().toStdString();
+    File file(folder);
+    EXPECT_EQ(messageOf<e_failure_open>([&] { file.openWrite(); }), "Error while opening file in write mode");
+    EXPECT_EQ(messageOf<e_failure_open>([&] { file.openAppend(); }), "Error while opening file in write mode");
+    EXPECT_FALSE(file.isOpened());
+}
+
+TEST_F(FileTest, CloseForgetsTheName)
+{
+    File file(fileWith(QByteArray("abcd")));
+    file.close(); // never opened: no error
+    EXPECT_EQ(messageOf<e_failure_open>([&] { file.openRead(); }), "Error while opening file in read mode");
+
+    file.setName(fileWith(QByteArray("abcd")));
+    file.openRead();
+    file.close();
+    EXPECT_FALSE(file.isOpened());
+    EXPECT_EQ(messageOf<e_failure_open>([&] { file.openRead(); }), "Error while opening file in read mode");
+}
+
+TEST_F(FileTest, ReopeningAnOpenFileKeepsItsName)
+{
+    File file(fileWith(QByteArray("abcdefgh")));
+    file.openRead();
+    file.seek(6);
+    file.openRead();
+    EXPECT_TRUE(file.isOpened());
+    EXPECT_EQ(file.tell(), 0);
+    char buffer[8];
+    file.read(buffer, 8);
+    EXPECT_EQ(std::string(buffer, 8), "abcdefgh");
+}
+
+TEST_F(FileTest, WrittenBytesReadBackUnchanged)
+{
+    const std::string path = dir.filePath("written.bin").toStdString();
+    const float values[3] = {1.5f, -0.0f, 3.0e-38f};
+    {
+        File file(path);
+        file.openWrite();
+        file.write(values, sizeof values);
+        file.rewind();
+        float back[3];
+        file.read(back, sizeof back);
+        EXPECT_EQ(std::memcmp(back, values, sizeof values), 0);
+    }
+    File file(path);
+    file.openRead();
+    EXPECT_EQ(file.size(), long(sizeof values));
+}
+
+TEST_F(FileTest, AppendWritesAtTheEnd)
+{
+    const std::string path = fileWith(QByteArray("abc"));
+    File file(path);
+    file.openAppend();
+    file.rewind();
+    file.write("de", 2);
+    file.rewind();
+    char buffer[5];
+    file.read(buffer, 5);
+    EXPECT_EQ(std::string(buffer, 5), "abcde");
+}
+
+TEST_F(FileTest, AnErrorIndicatorMakesLaterWritesSeeksAndFlushesFail)
+{
+    {
+        File file(fileWith(QByteArray("abcd")));
+        file.openRead();
+        EXPECT_EQ(messageOf<e_failure_write>([&] { file.write("x", 1); }), "Error writing file");
+        EXPECT_EQ(messageOf<e_failure_open>([&] { file.seek(0); }), "Error while seeking file");
+        EXPECT_EQ(messageOf<e_failure_write>([&] { file.flush(); }), "Error flushing file");
+        EXPECT_EQ(messageOf<e_failure_write>([&] { file.close(); }), "Error flushing file");
+        EXPECT_TRUE(file.isOpened()); // a failing close leaves it open
+        char buffer[8];
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(messageOf<e_failure_read>([&] { file.read(buffer, 8); }), "Error reading file");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "1 1");
+    } // the destructor swallows the flush failure
+    SUCCEED();
+}
+
+TEST(ErrorTreeTest, HandlersCatchByTheTreeNotByStdException)
+{
+    static_assert(!std::is_base_of<std::exception, e_default>::value, "apart from std::exception");
+    static_assert(std::is_base_of<e_failure, e_failure_read>::value, "e_failure_read is a failure");
+    static_assert(std::is_base_of<e_logic, e_logic_range>::value, "e_logic_range is a logic error");
+    bool caughtAsFailure = false;
+    try {
+        try {
+            throw e_failure_read("Unexpected end of file");
+        } catch (const std::exception&) {
+            FAIL() << "caught as std::exception";
+        }
+    } catch (const e_failure& error) {
+        caughtAsFailure = error.message() == "Unexpected end of file";
+    }
+    EXPECT_TRUE(caughtAsFailure);
+
+    const std::vector<std::function<void()>> throwers = {
+        [] { throw e_logic_range("a"); },   [] { throw e_logic_state("a"); },
+        [] { throw e_logic_argument("a"); }, [] { throw e_failure_open("a"); },
+        [] { throw e_failure_read("a"); },  [] { throw e_failure_write("a"); },
+    };
+    for (std::size_t i = 0; i < throwers.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(messageOf<e_default>(throwers[i]), "a");
+    }
+}
+
+TEST(ErrorTreeTest, MessageIsACopy)
+{
+    File file("anything");
+    try {
+        file.tell();
+        FAIL() << "no error";
+    } catch (const e_logic_state& error) {
+        std::string text = error.message();
+        text[0] = 'X';
+        EXPECT_EQ(error.message(), "File not opened");
+    }
+}
+
+} // namespace

@@ -1,0 +1,128 @@
+#include "ModelFiles.h"
+
+#include "File.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+const char* const kModelRelativePath = "glasgow-45x35/200/100-res.grbm";
+constexpr float kWeightSpread = 0.05f;
+constexpr float kBiasSpread = 1.0f;
+constexpr int kFaceValues = 35 * 45;
+constexpr int kFeatures = 200;
+
+// Uniform in [-spread, spread) from the generator's raw output (same on every platform).
+float uniform(std::mt19937& generator, float spread)
+{
+    const double unit = double(generator() >> 8) / double(1u << 24);
+    return float((2.0 * unit - 1.0) * spread);
+}
+
+bool makeParentFolder(const QString& path)
+{
+    return QDir().mkpath(QFileInfo(path).absolutePath());
+}
+
+// The one capture in force (captures do not nest).
+QStringList& capturedLines()
+{
+    static QStringList lines;
+    return lines;
+}
+QtMessageHandler previousHandler = nullptr;
+
+void collectMessage(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    capturedLines().append(message);
+}
+} // namespace
+
+QString matcherModelPath(const QString& runDir)
+{
+    return QDir(runDir).filePath(kModelRelativePath);
+}
+
+void writeModelFile(const QString& path, const GaussianRbm& model)
+{
+    makeParentFolder(path);
+    File file(QFile::encodeName(path).toStdString());
+    file.openWrite();
+    file << model;
+    file.close();
+}
+
+GaussianRbm randomModel(int nv, int nh, unsigned seed)
+{
+    GaussianRbm model(nv, nh);
+    std::mt19937 generator(seed);
+    for (float& bias : model.hiddenBias)
+        bias = uniform(generator, kBiasSpread);
+    for (std::vector<float>& row : model.weights)
+        for (float& weight : row)
+            weight = uniform(generator, kWeightSpread);
+    std::fill(model.visibleBias.begin(), model.visibleBias.end(), 0.0f);
+    std::fill(model.visibleSigma.begin(), model.visibleSigma.end(), 1.0f);
+    return model;
+}
+
+void writeEmptyForeignBase(const QString& runDir)
+{
+    const QDir root(runDir);
+    root.mkpath("foreignfaces/all/glasgow");
+    root.mkpath("foreignfaces/all/feret");
+    writeBytes(root.filePath("foreignfaces/all/feret/coords.txt"), QByteArray());
+}
+
+void prepareMatcherRunDir(const QString& runDir, unsigned seed)
+{
+    writeModelFile(matcherModelPath(runDir), randomModel(kFaceValues, kFeatures, seed));
+    writeEmptyForeignBase(runDir);
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    makeParentFolder(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
+
+ScopedWorkingDirectory::ScopedWorkingDirectory(const QString& directory)
+    : previous(QDir::currentPath())
+{
+    QDir::setCurrent(directory);
+}
+
+ScopedWorkingDirectory::~ScopedWorkingDirectory()
+{
+    QDir::setCurrent(previous);
+}
+
+CapturedLog::CapturedLog()
+{
+    capturedLines().clear();
+    previousHandler = qInstallMessageHandler(collectMessage);
+}
+
+CapturedLog::~CapturedLog()
+{
+    qInstallMessageHandler(previousHandler);
+    capturedLines().clear();
+}
+
+QStringList CapturedLog::lines() const
+{
+    return capturedLines();
+}
+
+void CapturedLog::clear()
+{
+    capturedLines().clear();
+}
