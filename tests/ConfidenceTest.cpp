@@ -6,7 +6,7 @@
 
 namespace {
 // Runs a sequence of verified scores from zero confidence, as one verification run does.
-struct Run
+struct VerificationRun
 {
     float confidence = 0;
     int recognised = 0;
@@ -27,7 +27,7 @@ struct Run
 
 TEST(ConfidenceTest, ScoresOfOneOpenTheLockOnTheTwentyFirstTick)
 {
-    Run run;
+    VerificationRun run;
     const std::vector<float> expectedStart = {0.19999999f, 0.35999998f, 0.48799998f};
     for (int tick = 1; tick <= 21; ++tick) {
         run.verify(1.0f);
@@ -40,7 +40,7 @@ TEST(ConfidenceTest, ScoresOfOneOpenTheLockOnTheTwentyFirstTick)
 
 TEST(ConfidenceTest, ScoreOfThreeShowsFiftyNineThenOpens)
 {
-    Run run;
+    VerificationRun run;
     run.verify(3.0f);
     EXPECT_EQ(run.confidence, 0.59999996f);
     EXPECT_EQ(confidencePercent(run.confidence), 59);
@@ -60,7 +60,7 @@ TEST(ConfidenceTest, ExactlyTheThresholdIsAStranger)
 
 TEST(ConfidenceTest, FiveTickExampleEndsAsStrangerThreeOfFive)
 {
-    Run run;
+    VerificationRun run;
     for (float score : {1.0f, 0.5f, 1.0f, 1.0f, 0.3f})
         run.verify(score);
     EXPECT_FALSE(isOwnerScore(0.3f));
@@ -70,7 +70,7 @@ TEST(ConfidenceTest, FiveTickExampleEndsAsStrangerThreeOfFive)
 
 TEST(ConfidenceTest, StrangersAfterOpeningDoNotCloseAndLostFacesDecay)
 {
-    Run run;
+    VerificationRun run;
     run.verify(3.0f);
     run.verify(3.0f);
     ASSERT_EQ(run.openedOnTick, 2);
