@@ -1,0 +1,258 @@
+#include "AnnotatedFaceList.h"
+#include "Errors.h"
+#include "FaceMatcher.h"
+#include "FaceVector.h"
+#include "ModelFiles.h"
+#include "RandomSource.h"
+
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const QString kGlasgow = "foreignfaces/all/glasgow/";
+const QString kFeret = "foreignfaces/all/feret/";
+const QSize kFaceSize(35, 45);
+
+// A photograph of random grey levels low ... high - 1 (noise, so that every crop position
+// gives a different face).
+QImage noisePhoto(int width, int height, unsigned seed, int low = 20, int high = 180)
+{
+    cv::Mat levels(height, width, CV_8UC1);
+    cv::RNG rng(seed);
+    rng.fill(levels, cv::RNG::UNIFORM, low, high);
+    QImage photo(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int g = levels.at<uchar>(y, x);
+            photo.setPixel(x, y, qRgb(g, g, g));
+        }
+    return photo;
+}
+
+QImage toFace(const QImage& crop)
+{
+    return crop.scaled(kFaceSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+}
+
+bool drawSelects(RandomSource& random, float share)
+{
+    return float(random.next()) / float(RandomSource::kMax) < share;
+}
+
+class ForeignBaseTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        prepareMatcherRunDir(dir.path());
+        workingDirectory = std::make_unique<ScopedWorkingDirectory>(dir.path());
+    }
+
+    void TearDown() override
+    {
+        workingDirectory.reset();
+    }
+
+    void addFirstSetPhoto(const QString& name, const QImage& photo)
+    {
+        ASSERT_TRUE(photo.save(kGlasgow + name, "PNG"));
+    }
+
+    void addSecondSetPhoto(const QString& name, const QImage& photo)
+    {
+        ASSERT_TRUE(photo.save(kFeret + name + ".jpg", "JPG", 95));
+    }
+
+    void writeCoords(const QStringList& lines)
+    {
+        ASSERT_TRUE(writeBytes(kFeret + "coords.txt", lines.join('\n').toUtf8() + "\n"));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<ScopedWorkingDirectory> workingDirectory;
+    CapturedLog log;
+};
+
+TEST_F(ForeignBaseTest, MissingDirectoriesGiveNoFaces)
+{
+    ASSERT_TRUE(QDir("foreignfaces").removeRecursively());
+    FaceMatcher matcher(35, 45);
+    EXPECT_EQ(matcher.foreignCount(), 0u);
+    EXPECT_TRUE(log.lines().contains("foreign base loaded, samples: 0"));
+}
+
+TEST_F(ForeignBaseTest, AnnotatedCropFollowsEyesAndMouth)
+{
+    const QImage photo = noisePhoto(300, 300, 1);
+    addSecondSetPhoto("face1", photo);
+    writeCoords({"face1 100 120 160 120 130 150 130 190"});
+    const AnnotatedFaceList list(kFeret);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.records()[0].path, kFeret + "/face1.jpg");
+    const QImage crop = list.at(0);
+    EXPECT_EQ(crop.size(), QSize(137, 181));
+    EXPECT_EQ(crop, QImage(kFeret + "face1.jpg").copy(61, 57, 137, 181));
+    EXPECT_NE(crop, QImage(kFeret + "face1.jpg").copy(62, 57, 137, 181));
+    try {
+        list.at(1);
+        FAIL() << "no error";
+    } catch (const e_logic_range& error) {
+        EXPECT_EQ(error.message(), "Out of range");
+    }
+}
+
+TEST_F(ForeignBaseTest, IndexLinesAreSplitOnBlankRuns)
+{
+    writeCoords({
+        "a 1 2 3 4 5 6 7 8",
+        "short 1 2 3 4 5 6 7",
+        " lead 1 2 3 4 5 6 7 8",
+        "b\t9   10 11 12 13 14 15 16 extra parts",
+        "",
+        "c x 2 3 4 5 6 7 -8",
+    });
+    const AnnotatedFaceList list(kFeret);
+    ASSERT_EQ(list.size(), 4u);
+    const QList<AnnotatedFace>& r = list.records();
+    EXPECT_EQ(r[0].path, kFeret + "/a.jpg");
+    EXPECT_EQ(r[0].y4, 8u);
+    // A leading blank gives an empty name and shifts the numbers by one.
+    EXPECT_EQ(r[1].path, kFeret + "/.jpg");
+    EXPECT_EQ(r[1].x1, 0u);
+    EXPECT_EQ(r[1].y1, 1u);
+    EXPECT_EQ(r[1].y4, 7u);
+    EXPECT_EQ(r[2].path, kFeret + "/b.jpg");
+    EXPECT_EQ(r[2].x1, 9u);
+    EXPECT_EQ(r[2].y4, 16u);
+    // Parts that are not unsigned numbers read as 0.
+    EXPECT_EQ(r[3].x1, 0u);
+    EXPECT_EQ(r[3].y4, 0u);
+    EXPECT_EQ(AnnotatedFaceList(dir.filePath("nowhere")).size(), 0u);
+}
+
+TEST_F(ForeignBaseTest, FirstSetPhotographIsCutAtItsMiddle)
+{
+    // The first draw (16838) rejects a face, the second (5758) takes it; dark photographs
+    // need no background draws.
+    const QImage photo = noisePhoto(352, 576, 2);
+    addFirstSetPhoto("one.png", photo);
+    addFirstSetPhoto("two.png", photo);
+    FaceMatcher matcher(35, 45);
+    ASSERT_EQ(matcher.foreignCount(), 1u);
+    RandomSource unused;
+    const std::vector<float> expected =
+        photoFaceVector(toFace(photo.copy(QRect(50, 148, 252, 324))), true, 210, unused);
+    EXPECT_EQ(matcher.foreignVectors()[0], expected);
+    const std::vector<float> shifted =
+        photoFaceVector(toFace(photo.copy(QRect(50, 147, 252, 324))), true, 210, unused);
+    EXPECT_NE(matcher.foreignVectors()[0], shifted);
+    EXPECT_TRUE(log.lines().contains("foreign base loaded, samples: 1"));
+}
+
+// Draw order: one draw a photograph, followed by the background draws of a selected face.
+TEST_F(ForeignBaseTest, BackgroundDrawsFollowTheirSelection)
+{
+    QImage photo = noisePhoto(320, 400, 3);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 280; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb(240, 240, 240)); // light right-hand background
+    for (const char* name : {"p1.png", "p2.png", "p3.png", "p4.png", "p5.png"})
+        addFirstSetPhoto(name, photo);
+    FaceMatcher matcher(35, 45);
+
+    const QImage face = toFace(photo.copy(QRect(QPoint(50, 60), QPoint(301, 383))));
+    RandomSource replay;
+    std::vector<std::vector<float>> expected;
+    for (int i = 0; i < 5; ++i)
+        if (drawSelects(replay, 0.5f))
+            expected.push_back(photoFaceVector(face, true, 210, replay));
+    ASSERT_GE(expected.size(), 2u);
+    EXPECT_NE(expected[0], expected[1]) << "different noise";
+    EXPECT_EQ(matcher.foreignVectors(), expected);
+}
+
+TEST_F(ForeignBaseTest, SecondSetSkipsNullCropsWithoutADraw)
+{
+    QStringList lines;
+    std::vector<bool> usable;
+    for (int i = 0; i < 12; ++i) {
+        const QString name = QString("f%1").arg(i);
+        addSecondSetPhoto(name, noisePhoto(200, 220, 100 + unsigned(i)));
+        if (i == 2) {
+            lines << name + " 120 80 60 80 90 110 90 150"; // second eye left of the first
+        } else if (i == 6) {
+            lines << "missing 40 80 100 80 70 110 70 150"; // no such photograph
+        } else {
+            lines << name + QString(" %1 80 %2 80 70 110 70 150").arg(40 + i).arg(100 + i);
+        }
+        usable.push_back(i != 2 && i != 6);
+    }
+    writeCoords(lines);
+    FaceMatcher matcher(35, 45);
+
+    const AnnotatedFaceList list(kFeret);
+    ASSERT_EQ(list.size(), 12u);
+    EXPECT_TRUE(list.at(2).isNull());
+    EXPECT_TRUE(list.at(6).isNull());
+    RandomSource replay;
+    RandomSource unused;
+    std::vector<std::vector<float>> expected;
+    for (unsigned i = 0; i < list.size(); ++i)
+        if (usable[i] && drawSelects(replay, 0.2f))
+            expected.push_back(photoFaceVector(toFace(list.at(i)), false, 255, unused));
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(matcher.foreignVectors(), expected);
+
+    // Had the null crops been given draws, other faces would have been chosen.
+    RandomSource drawingForAll;
+    std::vector<std::vector<float>> otherwise;
+    for (unsigned i = 0; i < list.size(); ++i)
+        if (drawSelects(drawingForAll, 0.2f) && usable[i])
+            otherwise.push_back(photoFaceVector(toFace(list.at(i)), false, 255, unused));
+    EXPECT_NE(otherwise, expected);
+}
+
+TEST_F(ForeignBaseTest, SameFilesSelectTheSameFaces)
+{
+    QImage light = noisePhoto(320, 400, 4);
+    for (int y = 0; y < light.height(); ++y)
+        for (int x = 0; x < 70; ++x)
+            light.setPixel(x, y, qRgb(230, 230, 230));
+    for (int i = 0; i < 8; ++i)
+        addFirstSetPhoto(QString("g%1.png").arg(i), i % 2 ? light : noisePhoto(320, 400, 10 + unsigned(i)));
+    QStringList lines;
+    for (int i = 0; i < 10; ++i) {
+        addSecondSetPhoto(QString("h%1").arg(i), noisePhoto(200, 220, 50 + unsigned(i)));
+        lines << QString("h%1 50 80 110 80 80 110 80 150").arg(i);
+    }
+    writeCoords(lines);
+    const FaceMatcher first(35, 45);
+    const FaceMatcher second(35, 45);
+    EXPECT_GT(first.foreignCount(), 0u);
+    EXPECT_EQ(first.foreignVectors(), second.foreignVectors());
+    for (const std::vector<float>& v : first.foreignVectors())
+        ASSERT_EQ(v.size(), 1575u);
+}
+
+TEST_F(ForeignBaseTest, UnreadableFirstSetFilesAreSkippedWithoutADraw)
+{
+    ASSERT_TRUE(writeBytes(kGlasgow + "notes.txt", "not an image"));
+    const QImage photo = noisePhoto(352, 576, 5);
+    addFirstSetPhoto("one.png", photo);
+    addFirstSetPhoto("two.png", photo);
+    FaceMatcher matcher(35, 45);
+    // With a draw for the text file one of the photographs would meet 10113 (taken) instead
+    // of 16838 and 5758 alone: two faces instead of one.
+    EXPECT_EQ(matcher.foreignCount(), 1u);
+}
+
+} // namespace
