@@ -1,0 +1,254 @@
+#include "Webcam.h"
+
+#include "FaceVideos.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+const cv::Size kFrameSize(320, 240);
+const char* const kQueryError = "Webcam: Can't query frame from webcam";
+
+bool sameImage(const cv::Mat& a, const cv::Mat& b)
+{
+    return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0.0;
+}
+
+cv::Mat scaled(const cv::Mat& frame, cv::Size size)
+{
+    cv::Mat result;
+    cv::resize(frame, result, size, 0, 0, cv::INTER_LINEAR);
+    return result;
+}
+
+cv::Mat mirrored(const cv::Mat& frame)
+{
+    cv::Mat result;
+    cv::flip(frame, result, 1);
+    return result;
+}
+} // namespace
+
+// Videos of distinct, left-right asymmetric frames in a temporary folder. Expected frames are
+// the file's own frames as OpenCV decodes them, so comparisons are exact. The camera stand-in
+// runs unpaced: no test waits for real time.
+class WebcamTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qunsetenv("VISAGIO_CAMERA");
+        qputenv("VISAGIO_CAMERA_PACE", "0");
+    }
+
+    void TearDown() override
+    {
+        qunsetenv("VISAGIO_CAMERA");
+        qunsetenv("VISAGIO_CAMERA_PACE");
+    }
+
+    // `count` frames of `size`, starting at face-free frame number `first`.
+    QString video(const QString& name, int count, int first, cv::Size size = kFrameSize)
+    {
+        std::vector<cv::Mat> frames;
+        for (int i = 0; i < count; ++i)
+            frames.push_back(scaled(faceFreeFrame(first + i), size));
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(writeVideoFile(path, frames)) << path.toStdString();
+        return path;
+    }
+
+    static std::vector<cv::Mat> decoded(const QString& path)
+    {
+        std::vector<cv::Mat> frames;
+        cv::VideoCapture capture(path.toStdString());
+        cv::Mat frame;
+        while (capture.read(frame))
+            frames.push_back(frame.clone());
+        return frames;
+    }
+
+    void useStandIn(const QString& path) { qputenv("VISAGIO_CAMERA", path.toLocal8Bit()); }
+
+    QTemporaryDir dir;
+    Webcam webcam;
+};
+
+TEST_F(WebcamTest, FileModePlaysTheListInOrderWithNoFrameBetweenAndAfterFiles)
+{
+    const QString first = video("first.avi", 3, 0);
+    const QString second = video("second.avi", 2, 10);
+    const std::vector<cv::Mat> a = decoded(first);
+    const std::vector<cv::Mat> b = decoded(second);
+    ASSERT_EQ(a.size(), 3u);
+    ASSERT_EQ(b.size(), 2u);
+
+    ASSERT_TRUE(webcam.start({first, second}));
+    EXPECT_TRUE(webcam.isFileMode());
+    EXPECT_EQ(webcam.fileList(), QStringList({first, second}));
+    // Expected sequence: a0 a1 a2 - b0 b1 - - - (an empty entry is "no frame").
+    const std::vector<cv::Mat> expected = {a[0], a[1], a[2], cv::Mat(), b[0], b[1], cv::Mat(), cv::Mat(), cv::Mat()};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("query " + std::to_string(i));
+        const cv::Mat frame = webcam.queryFrame(kFrameSize);
+        if (expected[i].empty()) {
+            EXPECT_TRUE(frame.empty());
+        } else {
+            EXPECT_EQ(frame.type(), CV_8UC3);
+            EXPECT_TRUE(sameImage(frame, expected[i]));
+        }
+    }
+}
+
+TEST_F(WebcamTest, FileFramesAreScaledToTheRequestedSizeAndNotMirrored)
+{
+    const QString path = video("small.avi", 4, 20, cv::Size(160, 120));
+    const std::vector<cv::Mat> source = decoded(path);
+    ASSERT_EQ(source.size(), 4u);
+    ASSERT_TRUE(webcam.start({path}));
+    const cv::Size sizes[] = {kFrameSize, cv::Size(160, 120), cv::Size(100, 80), cv::Size(321, 239)};
+    for (size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE("size " + std::to_string(sizes[i].width) + " x " + std::to_string(sizes[i].height));
+        const cv::Mat frame = webcam.queryFrame(sizes[i]);
+        EXPECT_EQ(frame.type(), CV_8UC3);
+        EXPECT_TRUE(sameImage(frame, scaled(source[i], sizes[i])));
+        EXPECT_FALSE(sameImage(frame, mirrored(scaled(source[i], sizes[i]))));
+    }
+}
+
+TEST_F(WebcamTest, FramesStayValidAfterTheNextQuery)
+{
+    const QString path = video("keep.avi", 3, 30);
+    const std::vector<cv::Mat> source = decoded(path);
+    ASSERT_TRUE(webcam.start({path}));
+    const cv::Mat first = webcam.queryFrame(kFrameSize);
+    const cv::Mat second = webcam.queryFrame(kFrameSize);
+    webcam.queryFrame(kFrameSize);
+    EXPECT_TRUE(sameImage(first, source[0]));
+    EXPECT_TRUE(sameImage(second, source[1]));
+}
+
+TEST_F(WebcamTest, StartOnAnUnreadableFileReturnsFalse)
+{
+    QFile garbage(dir.filePath("garbage.avi"));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(4096, 'x'));
+    garbage.close();
+    for (const QString& path : {dir.filePath("absent.avi"), garbage.fileName(), dir.path()}) {
+        SCOPED_TRACE(path.toStdString());
+        Webcam source;
+        EXPECT_FALSE(source.start({path}));
+        EXPECT_TRUE(source.isFileMode());
+        // Nothing to play: no frame, and no error either.
+        EXPECT_TRUE(source.queryFrame(kFrameSize).empty());
+        EXPECT_TRUE(source.queryFrame(kFrameSize).empty());
+    }
+}
+
+TEST_F(WebcamTest, UnreadableFilesInTheListAreSkipped)
+{
+    const QString good = video("good.avi", 2, 40);
+    const QString later = video("later.avi", 1, 50);
+    const std::vector<cv::Mat> g = decoded(good);
+    const std::vector<cv::Mat> l = decoded(later);
+    const QString absent = dir.filePath("absent.avi");
+
+    // The first file fails: start says so, yet the rest of the list still plays.
+    ASSERT_FALSE(webcam.start({absent, good, absent, later}));
+    // - g0 g1 - - l0 -
+    const std::vector<cv::Mat> expected = {cv::Mat(), g[0], g[1], cv::Mat(), cv::Mat(), l[0], cv::Mat()};
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE("query " + std::to_string(i));
+        const cv::Mat frame = webcam.queryFrame(kFrameSize);
+        if (expected[i].empty())
+            EXPECT_TRUE(frame.empty());
+        else
+            EXPECT_TRUE(sameImage(frame, expected[i]));
+    }
+}
+
+TEST_F(WebcamTest, CameraModeWithoutCaptureThrows)
+{
+    // Never started: camera mode with nothing open.
+    for (int i = 0; i < 2; ++i) {
+        try {
+            webcam.queryFrame(kFrameSize);
+            ADD_FAILURE() << "no exception";
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), kQueryError);
+        }
+    }
+    EXPECT_FALSE(webcam.isFileMode());
+}
+
+TEST_F(WebcamTest, StandInLoopsAndMirrorsLikeACamera)
+{
+    const QString path = video("camera.avi", 3, 60);
+    const std::vector<cv::Mat> source = decoded(path);
+    ASSERT_EQ(source.size(), 3u);
+    useStandIn(path);
+    ASSERT_TRUE(webcam.start({}));
+    EXPECT_FALSE(webcam.isFileMode());
+    EXPECT_TRUE(webcam.fileList().isEmpty());
+    // Three rounds of the three frames: the video starts again where it ends.
+    for (int i = 0; i < 9; ++i) {
+        SCOPED_TRACE("query " + std::to_string(i));
+        const cv::Mat frame = webcam.queryFrame(kFrameSize);
+        const cv::Mat& original = source[size_t(i) % 3];
+        ASSERT_EQ(frame.type(), CV_8UC3);
+        EXPECT_TRUE(sameImage(frame.col(0), original.col(original.cols - 1)));
+        EXPECT_TRUE(sameImage(frame, mirrored(original)));
+    }
+}
+
+TEST_F(WebcamTest, StandInOfAnotherSizeIsScaledThenMirrored)
+{
+    const QString path = video("small-camera.avi", 2, 70, cv::Size(160, 120));
+    const std::vector<cv::Mat> source = decoded(path);
+    useStandIn(path);
+    ASSERT_TRUE(webcam.start({}));
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE("query " + std::to_string(i));
+        const cv::Mat frame = webcam.queryFrame(kFrameSize);
+        EXPECT_TRUE(sameImage(frame, mirrored(scaled(source[size_t(i) % 2], kFrameSize))));
+    }
+}
+
+TEST_F(WebcamTest, MissingStandInFailsToStart)
+{
+    useStandIn(dir.filePath("absent.avi"));
+    EXPECT_FALSE(webcam.start({}));
+    EXPECT_THROW(webcam.queryFrame(kFrameSize), std::runtime_error);
+}
+
+TEST_F(WebcamTest, StoppedCameraThrowsAndRestartOnFilesPlaysThem)
+{
+    const QString cameraPath = video("camera.avi", 2, 80);
+    const QString filePath = video("test.avi", 2, 90);
+    const std::vector<cv::Mat> files = decoded(filePath);
+    useStandIn(cameraPath);
+    ASSERT_TRUE(webcam.start({}));
+    ASSERT_FALSE(webcam.queryFrame(kFrameSize).empty());
+    webcam.stop();
+    EXPECT_THROW(webcam.queryFrame(kFrameSize), std::runtime_error);
+    webcam.stop();  // stopping twice does nothing
+
+    // As the video test does: stop the camera, play the files, unmirrored.
+    ASSERT_TRUE(webcam.start({filePath}));
+    EXPECT_TRUE(sameImage(webcam.queryFrame(kFrameSize), files[0]));
+    EXPECT_TRUE(sameImage(webcam.queryFrame(kFrameSize), files[1]));
+    EXPECT_TRUE(webcam.queryFrame(kFrameSize).empty());
+
+    // And back to the camera: mirrored frames from the stand-in's start.
+    webcam.stop();
+    ASSERT_TRUE(webcam.start({}));
+    EXPECT_TRUE(sameImage(webcam.queryFrame(kFrameSize), mirrored(decoded(cameraPath)[0])));
+}
