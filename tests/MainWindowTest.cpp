@@ -3,6 +3,7 @@
 // at a time.
 #include "Application.h"
 #include "FaceDetector.h"
+#include "FaceVideos.h"
 #include "MainWindow.h"
 #include "ModelFiles.h"
 #include "TestData.h"
@@ -50,28 +51,16 @@ private:
     QTimer timer;
 };
 
-// Frames of one person's photographs, large enough for the detector, with small shifts.
-std::vector<cv::Mat> faceFrames(int count)
+// Frames of the default test face, and face-free frames, alternating when `mixed`.
+std::vector<cv::Mat> faceFrames(int count, bool mixed = false)
 {
-    const QDir people(QDir(facedataDir()).filePath("lfw_min10/people"));
-    const QString person = people.entryList(QDir::Dirs | QDir::NoDotAndDotDot).first();
-    const QStringList photos = QDir(people.filePath(person)).entryList(QStringList() << "*.jpg");
+    const QStringList photos = defaultFacePhotos();
     std::vector<cv::Mat> frames;
     for (int i = 0; i < count; ++i) {
-        const cv::Mat photo = loadFacedataImage(
-            QString("lfw_min10/people/%1/%2").arg(person, photos[i % 3]));
-        frames.push_back(placeInFrame(photo, 300, (i % 5) - 2, (i % 3) - 1));
-    }
-    return frames;
-}
-
-std::vector<cv::Mat> emptyFrames(int count)
-{
-    std::vector<cv::Mat> frames;
-    for (int i = 0; i < count; ++i) {
-        cv::Mat frame(240, 320, CV_8UC3);
-        cv::randu(frame, 0, 60);
-        frames.push_back(frame);
+        if (mixed && i % 2 == 1)
+            frames.push_back(faceFreeFrame(i));
+        else
+            frames.push_back(placeInFrame(loadFacedataImage(photos[i % photos.size()])));
     }
     return frames;
 }
@@ -180,15 +169,8 @@ void MainWindowTest::initTestCase()
     if (!facedataAvailable())
         return;
     QVERIFY(writeVideo(faceVideo().toStdString(), faceFrames(60)));
-    QVERIFY(writeVideo(emptyVideo().toStdString(), emptyFrames(20)));
-    std::vector<cv::Mat> mixed;
-    const std::vector<cv::Mat> faces = faceFrames(4);
-    const std::vector<cv::Mat> blanks = emptyFrames(4);
-    for (int i = 0; i < 4; ++i) {
-        mixed.push_back(faces[i]);
-        mixed.push_back(blanks[i]);
-    }
-    QVERIFY(writeVideo(mixedVideo().toStdString(), mixed));
+    QVERIFY(writeVideo(mixedVideo().toStdString(), faceFrames(8, true)));
+    QVERIFY(!writeEmptyVideo(temp->path(), "empty.avi", 20).isEmpty());
 }
 
 void MainWindowTest::init()
@@ -513,7 +495,7 @@ void MainWindowTest::videoDirectoryPlaysWithOrWithoutSeparator()
     QFETCH(bool, trailingSeparator);
     QTemporaryDir videos;
     QVERIFY(writeVideo((videos.path() + "/b.avi").toStdString(), faceFrames(2)));
-    QVERIFY(writeVideo((videos.path() + "/A.avi").toStdString(), emptyFrames(2)));
+    QVERIFY(!writeEmptyVideo(videos.path(), "A.avi", 2).isEmpty());
     MainWindow window(nullptr, videos.path() + (trailingSeparator ? "/" : ""));
     click(window, "_btnTrain");
     click(window, "_btnTrain");
