@@ -19,10 +19,17 @@ cv::Mat createFaceMask(cv::Size size, int channels);
 // Ensures:  image is masked in place (pixels outside the ellipse become 0); returns the
 //           standardised vector of channel 0 (mean 0, deviation 1; all zeros when the face
 //           has nothing counted or no spread).
+// The mean is a float over the non-black pixels, which then stand in for every black one;
+// the squared deviations are rounded to float and summed in double, the deviation is kept in
+// double and each element is (value - mean) / deviation rounded to float.
 std::vector<float> maskedFaceVector(cv::Mat& image, const cv::Mat& mask);
 
 // The face vector of a 35 x 45 photograph crop, as the foreign-face base makes it; with
 // trimBackground, light pixels (>= threshold) at the row ends are replaced by the mean, the
 // right-hand ones with noise drawn from `random`.
+// Grey = (11 R + 16 G + 5 B) >> 5; the ellipse test, the mean, the deviation (divisor W x H)
+// and the standardisation are all single precision; pixels with q > 1 take the mean. A face
+// with nothing counted for its mean gives all zeros without any draw; one with no spread
+// gives all zeros after its draws.
 std::vector<float> photoFaceVector(const QImage& image, bool trimBackground, int threshold,
                                    RandomSource& random);
