@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio/registry.hpp>
 
 #include <algorithm>
 #include <stdexcept>
@@ -21,6 +22,21 @@ const char* const kQueryError = "Webcam: Can't query frame from webcam";
 std::string localPath(const QString& path)
 {
     return path.toLocal8Bit().toStdString();
+}
+
+// Video files are read through FFmpeg, which reads every common container and codec. Letting
+// OpenCV probe all its backends instead makes GStreamer scan its plugins on every file that
+// fails to open, which only adds noise and leaks inside the system libraries.
+int fileBackend()
+{
+    return cv::videoio_registry::hasBackend(cv::CAP_FFMPEG) ? cv::CAP_FFMPEG : cv::CAP_ANY;
+}
+
+// Cameras through Video4Linux where OpenCV has it, for the same reason: on a machine without a
+// camera the other backends' probing (GStreamer, USB enumeration) leaks and prints noise.
+int cameraBackend()
+{
+    return cv::videoio_registry::hasBackend(cv::CAP_V4L2) ? cv::CAP_V4L2 : cv::CAP_ANY;
 }
 
 // Requested size first, then the mirror: a camera that ignores 320 x 240 still yields
@@ -88,7 +104,7 @@ bool Webcam::openCamera()
     const QString standIn = QString::fromLocal8Bit(qgetenv(kStandInVariable));
     if (!standIn.isEmpty())
         return openStandIn(standIn);
-    capture.open(kCameraIndex);
+    capture.open(kCameraIndex, cameraBackend());
     // A camera may refuse either size; the query scales what it delivers.
     capture.set(cv::CAP_PROP_FRAME_HEIGHT, kCameraHeight);
     capture.set(cv::CAP_PROP_FRAME_WIDTH, kCameraWidth);
@@ -99,7 +115,7 @@ bool Webcam::openStandIn(const QString& path)
 {
     qDebug() << "camera stand-in:" << path;
     standInPath = path;
-    if (!capture.open(localPath(path)))
+    if (!capture.open(localPath(path), fileBackend()))
         return false;
     const double fps = capture.get(cv::CAP_PROP_FPS);
     const std::chrono::duration<double> period(1.0 / (fps > 0.0 ? fps : kFallbackFps));
@@ -112,7 +128,7 @@ bool Webcam::openStandIn(const QString& path)
 bool Webcam::openFile(int index)
 {
     fileIndex = index;
-    return capture.open(localPath(files.at(index)));
+    return capture.open(localPath(files.at(index)), fileBackend());
 }
 
 bool Webcam::readCameraFrame(cv::Mat& frame)
@@ -125,7 +141,7 @@ bool Webcam::readCameraFrame(cv::Mat& frame)
     if (capture.read(frame) && !frame.empty())
         return true;
     // The stand-in video has ended: a camera never runs out, so start it again.
-    return capture.open(localPath(standInPath)) && capture.read(frame) && !frame.empty();
+    return capture.open(localPath(standInPath), fileBackend()) && capture.read(frame) && !frame.empty();
 }
 
 cv::Mat Webcam::nextFileFrame(cv::Size size)
