@@ -1,0 +1,48 @@
+#include "DemoReplay.h"
+
+#include "DemoSetWriter.h"
+#include "DemoVideoMaker.h"
+#include "SampleCutter.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::vector<std::string> videosUnder(const fs::path& dir)
+{
+    std::vector<std::string> videos;
+    if (!fs::is_directory(dir))
+        return videos;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".avi")
+            videos.push_back(entry.path().string());
+    std::sort(videos.begin(), videos.end());
+    return videos;
+}
+} // namespace
+
+std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap& map, const std::string& demoDir,
+                                             const std::string& faceCascade, const std::string& eyeCascade,
+                                             unsigned seed)
+{
+    SampleCutter cutter(faceCascade, eyeCascade);
+    std::vector<cv::Mat> enrolment;
+    for (const auto& sample :
+         cutter.cutFrames(DemoVideoMaker::read((fs::path(demoDir) / DemoSetWriter::ownerEnrolName()).string())))
+        if (!sample.empty())
+            enrolment.push_back(sample);
+    if (enrolment.size() < static_cast<size_t>(WindowSimulation::kGroupSize))
+        throw std::runtime_error("the enrolment video has fewer than 100 face frames");
+    const WindowSimulation simulation(map, enrolment, seed);
+    std::vector<std::string> videos = videosUnder(fs::path(demoDir) / DemoSetWriter::verifyDir());
+    for (const auto& extra : videosUnder(fs::path(demoDir) / "extra"))
+        videos.push_back(extra);
+    std::vector<Row> rows;
+    for (const auto& video : videos)
+        rows.push_back({fs::relative(video, demoDir).string(),
+                        simulation.verify(cutter.cutFrames(DemoVideoMaker::read(video)))});
+    return rows;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "WindowSimulation.h"
+
+#include <string>
+#include <vector>
+
+// Replays a demo folder (see DemoSetWriter) as the window would run it with a model: enrols
+// the first 100 face samples of owner-enrol.avi, then verifies every video of verify/ and
+// extra/ separately, each from a closed lock and zero confidence.
+class DemoReplay
+{
+public:
+    struct Row
+    {
+        std::string video;
+        WindowSimulation::VideoResult result;
+    };
+
+    // Throws: std::runtime_error when a video cannot be read or the enrolment video has fewer
+    //         than 100 face frames.
+    static std::vector<Row> run(const VerificationBench::FeatureMap& map, const std::string& demoDir,
+                                const std::string& faceCascade, const std::string& eyeCascade, unsigned seed = 1);
+};

@@ -1,0 +1,28 @@
+#include "FaceVectors.h"
+
+#include "FaceVector.h"
+
+RowMatrix FaceVectors::of(const SampleSet& samples)
+{
+    const cv::Size size(SampleSet::kWidth, SampleSet::kHeight);
+    const cv::Mat mask = createFaceMask(size, 1);
+    RowMatrix vectors(samples.size(), size.area());
+    for (int k = 0; k < samples.size(); ++k) {
+        cv::Mat image = samples.sample(k).clone();
+        const std::vector<float> vector = maskedFaceVector(image, mask);
+        vectors.row(k) = Eigen::Map<const Eigen::RowVectorXf>(vector.data(), size.area());
+    }
+    return vectors;
+}
+
+RowMatrix FaceVectors::mirrored(const RowMatrix& vectors)
+{
+    constexpr int w = SampleSet::kWidth;
+    constexpr int h = SampleSet::kHeight;
+    RowMatrix result = vectors;
+    for (Eigen::Index k = 0; k < vectors.rows(); ++k)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                result(k, y * w + x) = vectors(k, y * w + (w - 1 - x));
+    return result;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "GrbmParameters.h"
+#include "SampleSet.h"
+
+// Face vectors of samples, one row each, made by the matcher's own conversion (the face mask
+// and standardisation), and their left-right mirror images as template training makes them.
+class FaceVectors
+{
+public:
+    // Ensures: row k is the face vector of sample k (1575 values, element y * 35 + x).
+    static RowMatrix of(const SampleSet& samples);
+    // Ensures: every row mirrored left to right (columns x and 34 - x swapped in each row).
+    static RowMatrix mirrored(const RowMatrix& vectors);
+};

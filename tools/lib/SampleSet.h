@@ -1,0 +1,42 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+// Face samples as the window makes them (35 x 45 grey), each with the person it shows and the
+// photograph or video frame it was cut from. Saved in a small binary cache file so that the
+// slow detection runs once and training and calibration can read the samples many times.
+class SampleSet
+{
+public:
+    static constexpr int kWidth = 35;
+    static constexpr int kHeight = 45;
+
+    // Requires: sample is 35 x 45 CV_8UC1.
+    // Ensures:  appended; `person` is registered when new (an empty name means no identity).
+    void add(const cv::Mat& sample, const std::string& person, int source);
+
+    int size() const { return static_cast<int>(samples.size()); }
+    const cv::Mat& sample(int k) const { return samples.at(static_cast<size_t>(k)); }
+    // Index into personNames(), or -1 for a sample of no known identity.
+    int person(int k) const { return persons.at(static_cast<size_t>(k)); }
+    int source(int k) const { return sources.at(static_cast<size_t>(k)); }
+    const std::vector<std::string>& personNames() const { return names; }
+    // Indices of the samples of person `p`, in order.
+    std::vector<int> samplesOf(int p) const;
+
+    // Appends all samples of `other`, keeping their persons.
+    void append(const SampleSet& other);
+
+    // Throws: std::runtime_error on a file that cannot be written or read, or is no sample file.
+    void save(const std::string& path) const;
+    static SampleSet load(const std::string& path);
+
+private:
+    std::vector<cv::Mat> samples;
+    std::vector<int> persons;
+    std::vector<int> sources;
+    std::vector<std::string> names;
+};

@@ -1,0 +1,90 @@
+#include "TrainingPipeline.h"
+
+#include "FaceVectors.h"
+#include "ModelCalibrator.h"
+#include "SampleSet.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void printFigures(const char* name, const ModelCalibrator::Figures& f)
+{
+    std::printf("  %-28s EER %5.1f %%  (sequences %5.1f %%, photographs %5.1f %%)\n", name, 100.0 * f.eer,
+                100.0 * f.sequenceEer, 100.0 * f.photoEer);
+}
+} // namespace
+
+TrainingPipeline::TrainingPipeline(Options pipelineOptions) : options(std::move(pipelineOptions)) {}
+
+RowMatrix TrainingPipeline::trainingVectors() const
+{
+    SampleSet all;
+    for (const auto& file : options.trainFiles)
+        all.append(SampleSet::load(file));
+    const RowMatrix vectors = FaceVectors::of(all);
+    RowMatrix both(vectors.rows() * 2, vectors.cols());
+    both << vectors, FaceVectors::mirrored(vectors);
+    std::printf("training faces: %d samples and their mirror images\n", all.size());
+    return both;
+}
+
+GrbmParameters TrainingPipeline::trainRbm(const RowMatrix& vectors) const
+{
+    const auto start = std::chrono::steady_clock::now();
+    GrbmTrainer trainer(vectors, options.rbm);
+    trainer.initialise();
+    std::printf("start (%s): reconstruction error %.4f\n",
+                options.rbm.principalInit ? "principal components" : "random", trainer.reconstructionError());
+    for (int epoch = 1; epoch <= options.rbm.epochs; ++epoch) {
+        const float error = trainer.trainEpoch();
+        std::printf("epoch %d/%d error %.4f\n", epoch, options.rbm.epochs, error);
+        std::fflush(stdout);
+    }
+    std::printf("contrastive divergence: %.1f s, final reconstruction error %.4f\n", secondsSince(start),
+                trainer.reconstructionError());
+    return trainer.parameters();
+}
+
+GrbmParameters TrainingPipeline::run()
+{
+    const auto start = std::chrono::steady_clock::now();
+    GrbmParameters model = trainRbm(trainingVectors());
+    const ModelCalibrator calibrator(SampleSet::load(options.calibrationSequences),
+                                     SampleSet::load(options.calibrationPhotos), options.rbm.seed);
+    std::printf("calibration people, the matcher's rule:\n");
+    printFigures("raw face vectors", calibrator.measure(VerificationBench::rawMap()));
+    GrbmParameters best = model;
+    float bestEer = std::numeric_limits<float>::max();
+    for (float bias : options.biasCandidates) {
+        GrbmParameters candidate = model;
+        if (!std::isnan(bias))
+            candidate.hiddenBias.setConstant(bias);
+        const auto figures = calibrator.measure(VerificationBench::modelMap(candidate));
+        char name[64];
+        std::snprintf(name, sizeof name, std::isnan(bias) ? "model, trained biases" : "model, hidden bias %g",
+                      static_cast<double>(bias));
+        printFigures(name, figures);
+        if (figures.eer < bestEer) {
+            bestEer = figures.eer;
+            best = candidate;
+        }
+    }
+    const float alpha = calibrator.alphaFor(best, options.targetImpostorShare);
+    best.scale(alpha);
+    float seqGenuine = 0, seqImpostor = 0, photoGenuine = 0, photoImpostor = 0;
+    calibrator.acceptance(best, seqGenuine, seqImpostor, photoGenuine, photoImpostor);
+    std::printf("alpha %.6g: at distance %.3f the matcher accepts %.2f %% of impostor and %.1f %% of genuine "
+                "comparisons of sequence enrolments (photographs: %.2f %% and %.1f %%)\n",
+                static_cast<double>(alpha), static_cast<double>(ModelCalibrator::kDistanceThreshold),
+                100.0 * seqImpostor, 100.0 * seqGenuine, 100.0 * photoImpostor, 100.0 * photoGenuine);
+    std::printf("total time %.1f s\n", secondsSince(start));
+    return best;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "GrbmParameters.h"
+#include "SampleSet.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Measures how well features separate people under the matcher's own verification rule:
+// a template of 100 enrolment vectors (about half mirrored at random), quality weights
+// |mean| / spread of the owner's features, distance to the nearest template vector weighted
+// by quality. Each trial enrols one person; the probes of that person not used for its
+// enrolment are genuine comparisons, the probes of every other person impostor comparisons.
+class VerificationBench
+{
+public:
+    // Maps face vectors (n x 1575) to feature vectors (n x F).
+    using FeatureMap = std::function<RowMatrix(const RowMatrix&)>;
+
+    struct Trial
+    {
+        int person = -1;
+        std::vector<int> enrol;   // samples, cycled to fill the 100 template vectors
+        std::vector<int> exclude; // samples of the owner that are no genuine probes
+    };
+
+    struct Result
+    {
+        std::vector<float> genuine;  // distances of genuine comparisons
+        std::vector<float> impostor; // distances of impostor comparisons
+        float eer = 0.0f;            // equal error rate
+        float eerDistance = 0.0f;    // distance threshold at the equal error rate
+        // The distance below which the given share of impostor comparisons falls.
+        float impostorQuantile(float share) const;
+        // Share of genuine / impostor comparisons with a distance below `threshold`.
+        float genuineAcceptance(float threshold) const;
+        float impostorAcceptance(float threshold) const;
+    };
+
+    static constexpr int kTemplateSize = 100;
+
+    // Requires: every index of trials and probes is a sample of `samples`.
+    VerificationBench(const SampleSet& samples, std::vector<Trial> trials, std::vector<int> probes,
+                      unsigned seed = 1);
+
+    // Which enrolled persons make trials.
+    enum class Trials { All, Sequences, Photos };
+
+    // Trials of a set of photographs cut with jittered copies. A person whose photographs are
+    // consecutive frames (sequence[p]) is enrolled from the samples of the first half of its
+    // frames, as a video enrolment would be; any other person from the samples of its first
+    // `enrolSources` photographs. Every person's plain samples (the first sample of each
+    // source) are probes; the owner's own enrolment photographs are no genuine probes.
+    // Persons with too few photographs are probes only.
+    static VerificationBench fromPhotoSet(const SampleSet& samples, const std::vector<bool>& sequence,
+                                          Trials which = Trials::All, int enrolSources = 1, unsigned seed = 1);
+
+    // Requires: map returns the same number of rows.
+    Result run(const FeatureMap& map) const;
+
+    int trialCount() const { return static_cast<int>(trials.size()); }
+    int probeCount() const { return static_cast<int>(probes.size()); }
+
+    // The feature map of a model (hidden pre-activations) and of the raw face vectors.
+    static FeatureMap modelMap(const GrbmParameters& model);
+    static FeatureMap rawMap();
+
+private:
+    RowMatrix ownerVectors(const Trial& trial, unsigned trialSeed) const;
+
+    RowMatrix vectors;
+    RowMatrix mirroredVectors;
+    std::vector<int> persons;
+    std::vector<Trial> trials;
+    std::vector<int> probes;
+    unsigned seed;
+};
+
+// The equal error rate of two distance lists (accept below a threshold) and its threshold.
+void equalErrorRate(std::vector<float> genuine, std::vector<float> impostor, float& eer, float& threshold);
