@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <limits>
+
 namespace {
 constexpr int kRecordParts = 9;
 // Crop proportions of an annotated face. They are single-precision constants; the products
@@ -17,6 +19,8 @@ constexpr float kLeftOfFirstEye = 0.65f;  // eye distances left of the first eye
 constexpr float kWidthInEyeDistances = 2.3f;
 constexpr float kAboveEyeLine = 0.9f;     // eye-to-mouth distances above the eye line
 constexpr float kHeightInMouthDistances = 2.6f;
+// Crops of real records stay within about 1.3 times the photograph's size.
+constexpr qint64 kMaxCropToPhoto = 2;
 
 quint32 toCoordinate(const QString& part)
 {
@@ -38,16 +42,42 @@ AnnotatedFace toRecord(const QString& directory, const QStringList& parts)
     return face;
 }
 
-QRect cropOf(const AnnotatedFace& face)
+// The crop rectangle in 64-bit integers: the landmarks are unsigned 32-bit, so their
+// differences and products do not fit an int for every index a file may hold.
+struct CropBox
 {
-    const int d = int(face.x2) - int(face.x1);
-    const int m = int(double(face.y4) - double(kHalf) * face.y1 - double(kHalf) * face.y2);
+    qint64 x = 0;
+    qint64 y = 0;
+    qint64 width = 0;
+    qint64 height = 0;
+};
+
+CropBox cropOf(const AnnotatedFace& face)
+{
+    const qint64 d = qint64(face.x2) - qint64(face.x1);
+    const qint64 m = qint64(double(face.y4) - double(kHalf) * face.y1 - double(kHalf) * face.y2);
     const double eyeLine = double(kHalf) * face.y1 + double(kHalf) * face.y2;
-    const int x0 = int(double(face.x1) - double(kLeftOfFirstEye) * d);
-    const int w = int(double(kWidthInEyeDistances) * d);
-    const int y0 = int(eyeLine - double(kAboveEyeLine) * m);
-    const int h = int(double(kHeightInMouthDistances) * m);
-    return QRect(x0, y0, w, h);
+    CropBox box;
+    box.x = qint64(double(face.x1) - double(kLeftOfFirstEye) * d);
+    box.width = qint64(double(kWidthInEyeDistances) * d);
+    box.y = qint64(eyeLine - double(kAboveEyeLine) * m);
+    box.height = qint64(double(kHeightInMouthDistances) * m);
+    return box;
+}
+
+bool fitsInt(qint64 value)
+{
+    return value > std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max();
+}
+
+// A face crop is at most a little larger than its photograph; a record whose crop is more than
+// kMaxCropToPhoto times the photograph's width or height, or whose corners lie beyond int
+// coordinates, is damaged, and cutting it would allocate an image of up to gigabytes.
+bool isCroppable(const CropBox& box, const QSize& photo)
+{
+    return box.width <= kMaxCropToPhoto * photo.width() && box.height <= kMaxCropToPhoto * photo.height()
+           && fitsInt(box.x) && fitsInt(box.y) && fitsInt(box.width) && fitsInt(box.height)
+           && fitsInt(box.x + box.width) && fitsInt(box.y + box.height);
 }
 } // namespace
 
@@ -75,7 +105,11 @@ QImage AnnotatedFaceList::at(unsigned index) const
     if (index >= size())
         throw e_logic_range("Out of range");
     const AnnotatedFace& face = faces[int(index)];
-    return QImage(face.path).copy(cropOf(face));
+    const QImage photo(face.path);
+    const CropBox box = cropOf(face);
+    if (!isCroppable(box, photo.size()))
+        return QImage();
+    return photo.copy(QRect(int(box.x), int(box.y), int(box.width), int(box.height)));
 }
 
 const QList<AnnotatedFace>& AnnotatedFaceList::records() const

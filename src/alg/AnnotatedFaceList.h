@@ -33,8 +33,9 @@ public:
 
     // Ensures: the face crop of record `index` from its photograph: centred between the eyes,
     //          2.3 eye distances wide, from 0.9 eye-to-mouth distances above the eye line to
-    //          1.7 below it; a null image when the photograph is unreadable or the crop has
-    //          a negative size.
+    //          1.7 below it; a null image when the photograph is unreadable, the crop has
+    //          a negative size, or the record is damaged (a crop more than twice the
+    //          photograph's width or height, or beyond int coordinates).
     // Throws:  e_logic_range("Out of range") when index >= size().
     QImage at(unsigned index) const;
 
