@@ -1,0 +1,183 @@
+// Writes the seed corpora of the fuzz targets: small valid files of each format and the damaged
+// variants the tests use, all made here with the project's own writers.
+//   make-fuzz-seeds DIR
+// creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/ (one seed a file)
+// and the dictionary DIR/fuzz-coords.dict.
+#include "File.h"
+#include "FuzzSupport.h"
+#include "GaussianRbm.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+using Seeds = std::vector<std::pair<QString, QByteArray>>;
+
+void writeSeed(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+void writeSeeds(const QString& dir, const Seeds& seeds)
+{
+    if (!QDir().mkpath(dir))
+        throw std::runtime_error("cannot make " + dir.toStdString());
+    for (const auto& [name, bytes] : seeds)
+        writeSeed(QDir(dir).filePath(name), bytes);
+}
+
+QByteArray int32Bytes(std::int32_t value)
+{
+    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// The model file of an nv x nh model with distinct small parameters, as the loader reads it.
+QByteArray modelBytes(int nv, int nh, const QString& scratch)
+{
+    GaussianRbm model(nv, nh);
+    float next = 0.0f;
+    for (std::vector<float>* values : {&model.visibleBias, &model.hiddenBias, &model.visibleSigma})
+        for (float& v : *values)
+            v = (next += 0.125f);
+    for (std::vector<float>& row : model.weights)
+        for (float& w : row)
+            w = (next -= 0.0625f);
+    const QString path = QDir(scratch).filePath("seed.grbm");
+    {
+        File file(QFile::encodeName(path).toStdString());
+        file.openWrite();
+        file << model;
+        file.close();
+    }
+    QFile written(path);
+    if (!written.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read back " + path.toStdString());
+    return written.readAll();
+}
+
+Seeds modelSeeds(const QString& scratch)
+{
+    const QByteArray small = modelBytes(3, 2, scratch);
+    const QByteArray square = modelBytes(8, 8, scratch);
+    const QByteArray tail = int32Bytes(1) + int32Bytes(1);
+    return {
+        {"one-by-one", modelBytes(1, 1, scratch)},
+        {"three-by-two", small},
+        {"eight-by-eight", square},
+        {"thirty-five-by-four", modelBytes(35, 4, scratch)},
+        {"trailing-bytes", small + QByteArray(100, '\x7f')},
+        {"empty", QByteArray()},
+        {"header-cut", small.left(6)},
+        {"weights-cut", square.left(square.size() - 3)},
+        {"negative-count", int32Bytes(-1) + int32Bytes(2) + small.mid(8)},
+        {"gigabytes", int32Bytes(1 << 16) + int32Bytes(1 << 15) + small.mid(8)},
+        {"zero-visible", int32Bytes(0) + int32Bytes(2) + small.mid(8)},
+        {"zero-hidden", int32Bytes(3) + int32Bytes(0) + small.mid(8)},
+        {"header-only", tail},
+    };
+}
+
+// Bytes that are no text at all, around a record-like line.
+const char kGarbage[] = "\x00\xff\xfe face\t-1 +2 0x10 1e3 ,,, \xc3\xa9 5 6 7 8 9\n";
+
+Seeds coordsSeeds()
+{
+    // The photograph's eyes and mouth (FuzzSupport.h): crops inside it, at its edges, outside.
+    return {
+        {"one-record", "face 55 50 105 50 80 70 80 90\n"},
+        {"several", "face 55 50 105 50 80 70 80 90\nface 40 30 120 32 80 60 80 100\n"
+                    "face 0 0 160 0 80 60 80 120\nface 150 110 159 110 155 115 155 119\n"},
+        {"blank-lines", "\n\n   \n\t\nface 55 50 105 50 80 70 80 90\n\n"},
+        {"short-and-long", "face 55 50 105\nface 55 50 105 50 80 70 80 90 extra parts here\n"},
+        {"leading-blank", " face 55 50 105 50 80 70 80 90\n"},
+        {"crlf", "face 55 50 105 50 80 70 80 90\r\nface 50 45 110 45 80 70 80 95\r\n"},
+        {"huge-numbers", "face 4294967295 50 105 50 80 70 80 90\n"
+                         "face 55 4294967295 105 50 80 70 80 4294967295\n"
+                         "face 2147483648 0 0 0 0 0 0 2147483647\n"
+                         "face 99999999999 1 2 3 4 5 6 7\n"},
+        {"far-outside", "face 100000 100000 100200 100000 0 0 0 100300\n"
+                        "face 0 0 3000 0 0 0 0 4000\n"},
+        {"eyes-swapped", "face 105 50 55 50 80 70 80 90\n"},
+        {"mouth-above-eyes", "face 55 90 105 90 80 70 80 20\n"},
+        {"missing-photo", "nobody 55 50 105 50 80 70 80 90\n"},
+        {"garbage", QByteArray(kGarbage, sizeof kGarbage - 1)},
+    };
+}
+
+QByteArray coordsDictionary()
+{
+    QByteArray dict;
+    const QStringList tokens = {"face", " ", "\\x09", "\\x0a", "\\x0d\\x0a", "0", "1", "4294967295", "4294967296",
+                                "2147483647", "2147483648", "-1", "99999999999", "1000000", "nobody"};
+    for (const QString& token : tokens)
+        dict += "\"" + token.toUtf8() + "\"\n";
+    return dict;
+}
+
+QByteArray pattern(int count, int (*level)(int))
+{
+    QByteArray bytes(count, '\0');
+    for (int i = 0; i < count; ++i)
+        bytes[i] = char(level(i));
+    return bytes;
+}
+
+Seeds faceSeeds()
+{
+    const int pixels = kFaceWidth * kFaceHeight;
+    const QByteArray gradient = pattern(pixels * 4, [](int i) { return 40 + (i * 7) % 180; });
+    const QByteArray flat = QByteArray(pixels * 4, char(120));
+    const QByteArray light = QByteArray(pixels * 4, char(250));
+    QByteArray offSize = encodeFaceInput(1, 0, false, 0, gradient);
+    offSize[0] = char(offSize[0] | 0x20);
+    offSize[1] = char(0x02); // one pixel wider
+    return {
+        {"grey-gradient", encodeFaceInput(1, 2, false, 255, gradient)},
+        {"colour-gradient-trimmed", encodeFaceInput(3, 0, true, 210, gradient)},
+        {"four-channels", encodeFaceInput(4, 1, true, 128, gradient)},
+        {"rgb888", encodeFaceInput(3, 3, false, 255, gradient)},
+        {"flat", encodeFaceInput(1, 0, false, 255, flat)},
+        {"black", encodeFaceInput(1, 0, true, 210, QByteArray())},
+        {"light-trimmed", encodeFaceInput(2, 0, true, 210, light)},
+        {"negative-threshold", encodeFaceInput(1, 2, true, -5, gradient)},
+        {"wrong-size", offSize},
+    };
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2 || std::string(argv[1]) == "--help") {
+        std::fprintf(stderr, "usage: make-fuzz-seeds DIR\n");
+        return argc == 2 ? 0 : 2;
+    }
+    try {
+        const QDir root(QString::fromLocal8Bit(argv[1]));
+        if (!root.mkpath("."))
+            throw std::runtime_error("cannot make the seed folder");
+        writeSeeds(root.filePath("fuzz-model-file"), modelSeeds(root.path()));
+        QFile::remove(root.filePath("seed.grbm"));
+        writeSeeds(root.filePath("fuzz-coords"), coordsSeeds());
+        writeSeeds(root.filePath("fuzz-face-vector"), faceSeeds());
+        writeSeed(root.filePath("fuzz-coords.dict"), coordsDictionary());
+        std::printf("seeds written to %s\n", qPrintable(root.path()));
+        return 0;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "make-fuzz-seeds: %s\n", error.what());
+        return 1;
+    } catch (const e_default& error) {
+        std::fprintf(stderr, "make-fuzz-seeds: %s\n", error.message().c_str());
+        return 1;
+    }
+}
