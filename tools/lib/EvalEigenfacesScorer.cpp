@@ -1,0 +1,15 @@
+#include "EvalEigenfacesScorer.h"
+
+void EvalEigenfacesScorer::enrol(const std::vector<cv::Mat>& group, unsigned)
+{
+    recogniser = cv::face::EigenFaceRecognizer::create();
+    recogniser->train(group, std::vector<int>(group.size(), 0));
+}
+
+double EvalEigenfacesScorer::score(const cv::Mat& sample)
+{
+    int label = -1;
+    double distance = 0.0;
+    recogniser->predict(sample, label, distance);
+    return -distance;
+}

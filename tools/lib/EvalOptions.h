@@ -1,0 +1,23 @@
+#pragma once
+
+// How visagio-eval splits a face set into enrolment and trials and how it builds the camera
+// sequences of the lock-level figures. Every random movement derives from `seed`, so a run
+// repeats exactly.
+struct EvalOptions
+{
+    unsigned seed = 1;
+    // Each person with at least `minPhotos` photographs is enrolled from the first
+    // enrolShare of them (at least 1, at most maxEnrolPhotos); the rest are genuine trials.
+    double enrolShare = 0.5;
+    int maxEnrolPhotos = 100;
+    int minPhotos = 4;
+    // Samples of one enrolment group, as one enrolment run of the window collects them; the
+    // enrolment photographs are repeated at slightly moved placements to fill it.
+    int groupSize = 100;
+    // Lock level: each photograph is held in front of the camera for this many frames (the
+    // first as found, the others slightly moved), and a sequence ends after maxSequenceFrames.
+    int framesPerPhoto = 5;
+    int maxSequenceFrames = 100;
+    // At most this many photographs of each other person are impostor trials (0: all).
+    int impostorPhotos = 0;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "EvalCapture.h"
+#include "EvalLockReplay.h"
+#include "EvalOptions.h"
+#include "EvalScorer.h"
+#include "EvalStageTime.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Everything one method scored in a run.
+struct EvalMethodResult
+{
+    std::string name;
+    std::optional<double> decisionThreshold;
+    std::vector<double> genuine;  // owner against the owner's own later photographs
+    std::vector<double> impostor; // owner against the photographs of everyone else
+    EvalStageTime enrolTime;      // per owner
+    EvalStageTime scoreTime;      // per face
+    // Lock level (only for methods replayed through the lock): one outcome per owner over the
+    // owner's own sequence, one per (owner, other person) over that person's sequence.
+    bool lockLevel = false;
+    std::vector<LockOutcome> ownerSequences;
+    std::vector<LockOutcome> impostorSequences;
+};
+
+// The trial protocol over captured people: every owner (a person with an enrolment group and
+// photographs left over) is enrolled from its group; its remaining photographs are genuine
+// trials, the photographs of every other person impostor trials. A trial scores the photograph
+// as found (frame 0). For the lock level each person's photographs also form a camera
+// sequence, each held for several slightly moved frames, capped in length.
+class EvalRun
+{
+public:
+    EvalRun(const std::vector<EvalPerson>& people, const EvalOptions& options);
+
+    // Ensures: the scores of every trial in a fixed order (owners in turn, then people and
+    //          photographs in order); with lockLevel also the lock outcome of every sequence.
+    //          Shows a progress bar.
+    EvalMethodResult evaluate(EvalScorer& scorer, bool lockLevel) const;
+
+    int ownerCount() const;
+
+private:
+    struct Trials
+    {
+        std::vector<double> plain;
+        std::vector<std::optional<float>> ticks;
+    };
+
+    Trials scoreTrials(EvalScorer& scorer, EvalStageTime& time, const EvalPerson& person, bool genuine,
+                       bool lockLevel) const;
+    void holdPhoto(EvalScorer& scorer, EvalStageTime& time, const EvalPhoto& photo, bool inSequence,
+                   bool lockLevel, Trials& trials) const;
+    unsigned enrolSeed(std::size_t owner) const;
+
+    const std::vector<EvalPerson>& people;
+    EvalOptions options;
+};

@@ -1,0 +1,156 @@
+// visagio-eval: measures how well Visagio tells its owner from other people, beside the
+// OpenCV contrib face recognisers, on a face set laid out one folder per person.
+
+#include "CommandLine.h"
+#include "EvalFaceSet.h"
+#include "EvalMatcherDirectory.h"
+#include "EvalSession.h"
+#include "FacedataIndex.h"
+
+#include "Errors.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kDefaultFacedata = "../shared/facedata";
+constexpr const char* kDefaultSet = "lfw_min10";
+constexpr const char* kEvaluationPeople = "K-Z";
+
+const char* const kUsage = R"(usage: visagio-eval [options]
+
+Enrols each person of a face set from the first half of their photographs (an enrolment
+group of 100 samples, the photographs repeated at slightly moved placements as a camera
+would see them), then verifies the rest of their photographs (genuine trials) and every
+photograph of everyone else (impostor trials). Every photograph goes through the program's
+live path: a 320 x 240 frame, FaceDetector, makeSample, FaceMatcher. The OpenCV contrib
+LBPH, Eigenfaces and Fisherfaces recognisers and the raw face vectors (the matcher's rule
+without the feature model) run on the same samples and trials.
+
+Face set (default: lfw_min10 people K-Z of the shared face data, the evaluation split):
+  --facedata DIR        shared face data folder (default $VISAGIO_FACEDATA, else ../shared/facedata)
+  --set NAME            lfw_min10, lfw_2to9 or essex from the shared data
+  --people DIR          a folder of one folder per person instead (any image files)
+  --names A-B           only people whose name starts with a letter from A to B
+                        (default K-Z for lfw_min10, else all)
+Matcher:
+  --run-dir DIR         folder with glasgow-45x35/200/100-res.grbm, foreignfaces/ and
+                        haarcascades/ (default: the current folder, e.g. build/run)
+  --model FILE          another model file instead of the run folder's
+Protocol:
+  --seed N              seed of every random movement and mirroring (default 1)
+  --enrol-share X       share of each person's photographs used for enrolment (default 0.5)
+  --max-enrol N         at most N enrolment photographs (default 100)
+  --min-photos N        people with fewer photographs are impostors only (default 4)
+  --group N             samples of an enrolment group (default 100)
+  --frames-per-photo N  lock level: frames each photograph is held for (default 5)
+  --sequence-frames N   lock level: frames of a sequence at most (default 100)
+  --impostor-photos N   only the first N photographs of each other person are impostor
+                        trials (default 0: all)
+  --methods LIST        of visagio,raw,lbph,eigenfaces,fisherfaces (default all)
+  --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)
+Output:
+  --out DIR             eval-summary.md, eval-roc.csv, eval-roc.png, eval-people.csv
+                        (default ./eval)
+  --verbose             keep the matcher's debug log
+  --help                this text
+)";
+
+std::string absolute(const std::string& path)
+{
+    return path.empty() ? path : std::filesystem::absolute(path).lexically_normal().string();
+}
+
+std::string splitName(const std::string& set, const std::string& names)
+{
+    std::string split = set + ", people " + (names.empty() ? "all" : names);
+    if (set == kDefaultSet && names == kEvaluationPeople)
+        split += ": the evaluation split (people never used for training or calibration)";
+    else if (set == kDefaultSet && names == "A-J")
+        split += ": the calibration split (not an evaluation figure)";
+    return split;
+}
+
+std::vector<FacePhoto> sharedPhotos(const CommandLine& line, const std::string& set, char first, char last)
+{
+    const FacedataIndex index(absolute(FacedataIndex::locate(line.text("facedata"), kDefaultFacedata)));
+    if (set == "lfw_min10" || set == "lfw_2to9")
+        return index.lfwPeople(set, first, last);
+    if (set == "essex")
+        return index.essexPeople();
+    throw std::invalid_argument("unknown face set: " + set);
+}
+
+EvalOptions protocol(const CommandLine& line)
+{
+    EvalOptions options;
+    options.seed = static_cast<unsigned>(line.number("seed", options.seed));
+    options.enrolShare = line.number("enrol-share", options.enrolShare);
+    options.maxEnrolPhotos = static_cast<int>(line.number("max-enrol", options.maxEnrolPhotos));
+    options.minPhotos = static_cast<int>(line.number("min-photos", options.minPhotos));
+    options.groupSize = static_cast<int>(line.number("group", options.groupSize));
+    options.framesPerPhoto = static_cast<int>(line.number("frames-per-photo", options.framesPerPhoto));
+    options.maxSequenceFrames = static_cast<int>(line.number("sequence-frames", options.maxSequenceFrames));
+    options.impostorPhotos = static_cast<int>(line.number("impostor-photos", options.impostorPhotos));
+    if (options.groupSize < 1 || options.framesPerPhoto < 1 || options.enrolShare <= 0.0 || options.enrolShare >= 1.0)
+        throw std::invalid_argument("--group and --frames-per-photo need at least 1, --enrol-share 0 < x < 1");
+    return options;
+}
+
+EvalSessionSettings settingsOf(const CommandLine& line)
+{
+    EvalSessionSettings settings;
+    const std::string set = line.has("people") ? absolute(line.text("people")) : line.text("set", kDefaultSet);
+    const std::string names = line.text("names", set == kDefaultSet ? kEvaluationPeople : "");
+    char first = '\0';
+    char last = '\x7f';
+    if (!names.empty())
+        EvalFaceSet::parseRange(names, first, last);
+    settings.photos = line.has("people") ? EvalFaceSet::list(set, first, last) : sharedPhotos(line, set, first, last);
+    settings.split = splitName(set, names);
+    settings.options = protocol(line);
+    if (line.has("methods"))
+        settings.methods = line.list("methods");
+    settings.fisherForeigns = static_cast<int>(line.number("fisher-foreigns", settings.fisherForeigns));
+    settings.outDir = absolute(line.text("out", "eval"));
+    return settings;
+}
+
+int run(int argc, char** argv)
+{
+    const CommandLine line(argc, argv, {"help", "verbose"});
+    if (line.has("help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    line.allowOnly({"help", "verbose", "facedata", "set", "people", "names", "run-dir", "model", "seed",
+                    "enrol-share", "max-enrol", "min-photos", "group", "frames-per-photo", "sequence-frames",
+                    "impostor-photos", "methods", "fisher-foreigns", "out"});
+    if (!line.has("verbose"))
+        QLoggingCategory::setFilterRules("default.debug=false");
+    EvalSessionSettings settings = settingsOf(line);
+    const EvalMatcherDirectory matcherFiles(line.text("run-dir", "."), line.text("model"));
+    settings.model = matcherFiles.modelPath();
+    EvalSession::run(settings);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "visagio-eval: %s\n", error.what());
+    } catch (const e_default& error) {
+        std::fprintf(stderr, "visagio-eval: %s\n", error.message().c_str());
+    }
+    return 1;
+}
