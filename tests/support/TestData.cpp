@@ -27,6 +27,11 @@ QString runDir()
     return QString(VISAGIO_RUN_DIR);
 }
 
+QString demoDir()
+{
+    return QString(VISAGIO_DEMO_DIR);
+}
+
 QString sourceDir()
 {
     return QString(VISAGIO_SOURCE_DIR);

@@ -19,6 +19,9 @@ bool runningInCi();
 // Folder the build assembles for running the program (cascades, model).
 QString runDir();
 
+// Folder of the demo videos the build prepares from the face data (owner-enrol.avi, verify/).
+QString demoDir();
+
 // Root of the source tree.
 QString sourceDir();
 

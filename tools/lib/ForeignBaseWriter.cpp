@@ -24,10 +24,18 @@ constexpr int kPhotoMinFace = 60;
 // Padding around an enlarged feret photograph, in pixels of the enlarged photograph.
 constexpr int kFeretPadding = 60;
 
+// A file name unique within the base: folder and file name without its image extension. Yale
+// names such as "subject01.happy" have no extension, so every dot is kept as "_" rather than
+// cut off, or all photographs of one person would land in one file.
 std::string fileStem(const FacePhoto& photo)
 {
     const fs::path path(photo.path);
-    return path.parent_path().filename().string() + "_" + path.stem().string();
+    const std::string extension = path.extension().string();
+    const bool imageExtension = extension == ".jpg" || extension == ".png" || extension == ".gif"
+                                || extension == ".pgm" || extension == ".jpeg";
+    std::string name = imageExtension ? path.stem().string() : path.filename().string();
+    std::replace(name.begin(), name.end(), '.', '_');
+    return path.parent_path().filename().string() + "_" + name;
 }
 } // namespace
 

@@ -1,0 +1,22 @@
+# When the shared face data is at hand, the build prepares what the program and its
+# end-to-end tests read from it: the foreign-face base in the run directory and the demo
+# videos (camera stand-in and video test) in build/demo. Both are made by our own
+# facedata-prep and re-made only when that tool changes.
+set(VISAGIO_DEMO_DIR "${CMAKE_BINARY_DIR}/demo")
+if(EXISTS "${VISAGIO_FACEDATA}/INVENTORY.md" AND TARGET facedata-prep)
+    set(_foreign_stamp "${VISAGIO_RUN_DIR}/foreignfaces/all/feret/coords.txt")
+    add_custom_command(OUTPUT "${_foreign_stamp}"
+        COMMAND facedata-prep foreign --facedata "${VISAGIO_FACEDATA}" --out "${VISAGIO_RUN_DIR}"
+        WORKING_DIRECTORY "${VISAGIO_RUN_DIR}"
+        DEPENDS facedata-prep visagio_rundir
+        COMMENT "Preparing the foreign-face base in ${VISAGIO_RUN_DIR}/foreignfaces")
+    set(_demo_stamp "${VISAGIO_DEMO_DIR}/owner-enrol.avi")
+    add_custom_command(OUTPUT "${_demo_stamp}"
+        COMMAND facedata-prep demo --facedata "${VISAGIO_FACEDATA}" --out "${VISAGIO_DEMO_DIR}"
+        WORKING_DIRECTORY "${VISAGIO_RUN_DIR}"
+        DEPENDS facedata-prep visagio_rundir
+        COMMENT "Preparing the demo videos in ${VISAGIO_DEMO_DIR}")
+    add_custom_target(visagio_facedata ALL DEPENDS "${_foreign_stamp}" "${_demo_stamp}")
+else()
+    message(STATUS "Face data not found at ${VISAGIO_FACEDATA}: no foreign-face base or demo videos")
+endif()
