@@ -121,8 +121,8 @@ QImage coordsPhoto()
     const double cy = kPhotoHeight * 0.5;
     for (int y = 0; y < photo.height(); ++y)
         for (int x = 0; x < photo.width(); ++x) {
-            const double dx = (x - cx) / 45.0;
-            const double dy = (y - cy) / 55.0;
+            const double dx = (x - cx) / (0.28 * kPhotoWidth);
+            const double dy = (y - cy) / (0.46 * kPhotoHeight);
             const bool inside = dx * dx + dy * dy < 1.0;
             const int grain = (x * 7 + y * 13) % 23;
             const int level = inside ? 150 + grain : 230 + grain / 2;

@@ -58,10 +58,10 @@ cv::Mat faceMat(const FaceInput& input);
 // Ensures: a 35 x 45 image of the input's format filled from its pixel bytes, row by row.
 QImage faceImage(const FaceInput& input);
 
-// The photograph that the "coords.txt" inputs name: "face" (scratchDir()/face.jpg), a
-// 160 x 120 JPEG with a face-like light oval; its eyes are near (55, 50) and (105, 50), its
-// mouth near y 90.
+// The photograph that the "coords.txt" inputs name: "face" (scratchDir()/face.jpg), an
+// 80 x 60 JPEG (small, as every record decodes it again) with a face-like light oval; its eyes
+// are near (28, 25) and (52, 25), its mouth near y 45.
 const char* const kPhotoName = "face";
-constexpr int kPhotoWidth = 160;
-constexpr int kPhotoHeight = 120;
+constexpr int kPhotoWidth = 80;
+constexpr int kPhotoHeight = 60;
 QImage coordsPhoto();

@@ -18,7 +18,7 @@
 
 namespace {
 // Records cut per input: each one decodes the photograph again.
-constexpr unsigned kMaxCrops = 8;
+constexpr unsigned kMaxCrops = 4;
 const QSize kFaceSize(kFaceWidth, kFaceHeight);
 constexpr int kFirstSetThreshold = 210;
 constexpr int kSecondSetThreshold = 255;

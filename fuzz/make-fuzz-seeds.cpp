@@ -93,24 +93,25 @@ const char kGarbage[] = "\x00\xff\xfe face\t-1 +2 0x10 1e3 ,,, \xc3\xa9 5 6 7 8 
 
 Seeds coordsSeeds()
 {
-    // The photograph's eyes and mouth (FuzzSupport.h): crops inside it, at its edges, outside.
+    // The photograph's eyes and mouth (FuzzSupport.h): crops inside it, at its edges, outside
+    // it, and too large for it.
     return {
-        {"one-record", "face 55 50 105 50 80 70 80 90\n"},
-        {"several", "face 55 50 105 50 80 70 80 90\nface 40 30 120 32 80 60 80 100\n"
-                    "face 0 0 160 0 80 60 80 120\nface 150 110 159 110 155 115 155 119\n"},
-        {"blank-lines", "\n\n   \n\t\nface 55 50 105 50 80 70 80 90\n\n"},
-        {"short-and-long", "face 55 50 105\nface 55 50 105 50 80 70 80 90 extra parts here\n"},
-        {"leading-blank", " face 55 50 105 50 80 70 80 90\n"},
-        {"crlf", "face 55 50 105 50 80 70 80 90\r\nface 50 45 110 45 80 70 80 95\r\n"},
-        {"huge-numbers", "face 4294967295 50 105 50 80 70 80 90\n"
-                         "face 55 4294967295 105 50 80 70 80 4294967295\n"
+        {"one-record", "face 28 25 52 25 40 35 40 45\n"},
+        {"several", "face 28 25 52 25 40 35 40 45\nface 20 15 60 16 40 30 40 50\n"
+                    "face 0 0 80 0 40 30 40 60\nface 75 55 79 55 77 57 77 59\n"},
+        {"blank-lines", "\n\n   \n\t\nface 28 25 52 25 40 35 40 45\n\n"},
+        {"short-and-long", "face 28 25 52\nface 28 25 52 25 40 35 40 45 extra parts here\n"},
+        {"leading-blank", " face 28 25 52 25 40 35 40 45\n"},
+        {"crlf", "face 28 25 52 25 40 35 40 45\r\nface 25 22 55 22 40 35 40 48\r\n"},
+        {"huge-numbers", "face 4294967295 25 52 25 40 35 40 45\n"
+                         "face 28 4294967295 52 25 40 35 40 4294967295\n"
                          "face 2147483648 0 0 0 0 0 0 2147483647\n"
                          "face 99999999999 1 2 3 4 5 6 7\n"},
-        {"far-outside", "face 100000 100000 100200 100000 0 0 0 100300\n"
-                        "face 0 0 3000 0 0 0 0 4000\n"},
-        {"eyes-swapped", "face 105 50 55 50 80 70 80 90\n"},
-        {"mouth-above-eyes", "face 55 90 105 90 80 70 80 20\n"},
-        {"missing-photo", "nobody 55 50 105 50 80 70 80 90\n"},
+        {"far-outside", "face 100000 100000 100100 100000 0 0 0 100150\n"
+                        "face 0 0 3000 0 0 0 0 4000\nface 0 0 40 0 0 0 0 60\n"},
+        {"eyes-swapped", "face 52 25 28 25 40 35 40 45\n"},
+        {"mouth-above-eyes", "face 28 45 52 45 40 35 40 10\n"},
+        {"missing-photo", "nobody 28 25 52 25 40 35 40 45\n"},
         {"garbage", QByteArray(kGarbage, sizeof kGarbage - 1)},
     };
 }

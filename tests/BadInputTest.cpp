@@ -627,7 +627,7 @@ protected:
              "<?xml version=\"1.0\"?>\n<opencv_storage>\n<matrix type_id=\"opencv-matrix\"><rows>1</rows>"
              "<cols>1</cols><dt>f</dt><data>1.</data></matrix>\n</opencv_storage>\n",
              false},
-            {"cascade without stages", real.left(real.indexOf("<stages>")) + "<stages></stages></cascade>\n"
+            {"cascade cut before its stages", real.left(real.indexOf("<stages>")) + "<stages></stages></cascade>\n"
                                                                             "</opencv_storage>\n",
              false},
         };
