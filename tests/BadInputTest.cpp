@@ -9,7 +9,7 @@
 // kAddressSpaceCap, so a loader that believed a damaged header either fails there with "out of
 // memory" or shows its allocation in the peak. AddressSanitizer reserves terabytes of address
 // space and keeps freed memory in quarantine, so a sanitizer build runs the same cases
-// in-process without either measure (there an allocation of gigabytes fails by itself).
+// in-process without either measure, checking their messages and results only.
 #include "AnnotatedFaceList.h"
 #include "Application.h"
 #include "Errors.h"
