@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -29,7 +30,7 @@ constexpr StrangerClip kStrangerClips[] = {
 };
 constexpr const char* kEssexStrangers[] = {"essex_13", "essex_5", "essex_9"};
 // Evaluation people (names K to Z) with many photographs.
-constexpr const char* kLfwStrangers[] = {"Laura_Bush", "Serena_Williams", "Vladimir_Putin"};
+constexpr const char* kLfwStrangers[] = {"Nicole_Kidman", "Serena_Williams", "Vladimir_Putin"};
 
 std::vector<FacePhoto> photosOf(const std::vector<FacePhoto>& photos, const std::string& person, size_t limit)
 {
@@ -51,6 +52,8 @@ DemoSetWriter::DemoSetWriter(const FacedataIndex& facedata, std::string director
 DemoSetWriter::Video DemoSetWriter::save(const std::string& relative, const std::string& person, bool owner,
                                          std::vector<cv::Mat> frames)
 {
+    if (frames.empty())
+        throw std::runtime_error("no frame with a face for the demo video of " + person);
     std::vector<cv::Mat> video = DemoVideoMaker::faceFreeFrames(frames.front(), kFaceFreeFrames);
     video.insert(video.end(), frames.begin(), frames.end());
     const fs::path path = fs::path(root) / relative;
