@@ -281,6 +281,26 @@ TEST_F(EvalEndToEndTest, VisagioScoresAndLockSequencesFollowTheWindow)
     EXPECT_EQ(faceless, kSpeakers);
 }
 
+TEST_F(EvalEndToEndTest, OwnersSharedOverThreadsGiveTheSameFigures)
+{
+    const EvalRun run(data->people, smallProtocol());
+    const QString folder = data->folder.path() + "/matcher";
+    const EvalRun::ScorerFactory make = [&folder]() -> std::unique_ptr<EvalScorer> {
+        ScopedWorkingDirectory inMatcherFolder(folder);
+        return std::make_unique<EvalVisagioScorer>();
+    };
+    const EvalMethodResult single = run.evaluate(*data->visagio, true);
+    const EvalMethodResult shared = run.evaluate(make, true, 3);
+    EXPECT_EQ(shared.genuine, single.genuine);
+    EXPECT_EQ(shared.impostor, single.impostor);
+    ASSERT_EQ(shared.impostorSequences.size(), single.impostorSequences.size());
+    for (std::size_t k = 0; k < single.impostorSequences.size(); ++k) {
+        EXPECT_EQ(shared.impostorSequences[k].openingTick, single.impostorSequences[k].openingTick) << k;
+        EXPECT_EQ(shared.impostorSequences[k].peakConfidence, single.impostorSequences[k].peakConfidence) << k;
+    }
+    EXPECT_EQ(shared.enrolTime.calls, kSpeakers);
+}
+
 TEST_F(EvalEndToEndTest, SessionWritesTableCurvesAndPeople)
 {
     QTemporaryDir out;

@@ -54,6 +54,7 @@ Protocol:
                         trials (default 0: all)
   --methods LIST        of visagio,raw,lbph,eigenfaces,fisherfaces (default all)
   --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)
+  --threads N           owners scored in parallel (default 2; the figures do not depend on it)
 Output:
   --out DIR             eval-summary.md, eval-roc.csv, eval-roc.png, eval-people.csv
                         (default ./eval)
@@ -97,8 +98,10 @@ EvalOptions protocol(const CommandLine& line)
     options.framesPerPhoto = static_cast<int>(line.number("frames-per-photo", options.framesPerPhoto));
     options.maxSequenceFrames = static_cast<int>(line.number("sequence-frames", options.maxSequenceFrames));
     options.impostorPhotos = static_cast<int>(line.number("impostor-photos", options.impostorPhotos));
-    if (options.groupSize < 1 || options.framesPerPhoto < 1 || options.enrolShare <= 0.0 || options.enrolShare >= 1.0)
-        throw std::invalid_argument("--group and --frames-per-photo need at least 1, --enrol-share 0 < x < 1");
+    const bool counts = options.groupSize >= 1 && options.framesPerPhoto >= 1 && options.maxEnrolPhotos >= 1;
+    if (!counts || options.minPhotos < 2 || options.enrolShare <= 0.0 || options.enrolShare >= 1.0)
+        throw std::invalid_argument(
+            "--group, --frames-per-photo and --max-enrol need at least 1, --min-photos 2, --enrol-share 0 < x < 1");
     return options;
 }
 
@@ -117,6 +120,7 @@ EvalSessionSettings settingsOf(const CommandLine& line)
     if (line.has("methods"))
         settings.methods = line.list("methods");
     settings.fisherForeigns = static_cast<int>(line.number("fisher-foreigns", settings.fisherForeigns));
+    settings.threads = static_cast<int>(line.number("threads", settings.threads));
     settings.outDir = absolute(line.text("out", "eval"));
     return settings;
 }
@@ -130,7 +134,7 @@ int run(int argc, char** argv)
     }
     line.allowOnly({"help", "verbose", "facedata", "set", "people", "names", "run-dir", "model", "seed",
                     "enrol-share", "max-enrol", "min-photos", "group", "frames-per-photo", "sequence-frames",
-                    "impostor-photos", "methods", "fisher-foreigns", "out"});
+                    "impostor-photos", "methods", "fisher-foreigns", "threads", "out"});
     if (!line.has("verbose"))
         QLoggingCategory::setFilterRules("default.debug=false");
     EvalSessionSettings settings = settingsOf(line);

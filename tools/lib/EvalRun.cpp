@@ -3,11 +3,43 @@
 #include "ProgressBar.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <future>
 
 namespace {
 // Spreads the owners' training seeds apart.
 constexpr unsigned kOwnerSeedStride = 100003u;
+// How often the progress bar looks at the threads' work.
+constexpr std::chrono::milliseconds kProgressPoll(200);
+
+EvalMethodResult emptyResult(const EvalScorer& scorer, bool lockLevel)
+{
+    EvalMethodResult result;
+    result.name = scorer.name();
+    result.decisionThreshold = scorer.decisionThreshold();
+    result.lockLevel = lockLevel;
+    return result;
+}
+
+template <typename T>
+void appendTo(std::vector<T>& to, const std::vector<T>& from)
+{
+    to.insert(to.end(), from.begin(), from.end());
+}
 } // namespace
+
+void EvalMethodResult::append(const EvalMethodResult& other)
+{
+    appendTo(genuine, other.genuine);
+    appendTo(impostor, other.impostor);
+    appendTo(ownerSequences, other.ownerSequences);
+    appendTo(impostorSequences, other.impostorSequences);
+    enrolTime.seconds += other.enrolTime.seconds;
+    enrolTime.calls += other.enrolTime.calls;
+    scoreTime.seconds += other.scoreTime.seconds;
+    scoreTime.calls += other.scoreTime.calls;
+}
 
 EvalRun::EvalRun(const std::vector<EvalPerson>& people, const EvalOptions& options)
     : people(people), options(options)
@@ -26,29 +58,61 @@ unsigned EvalRun::enrolSeed(std::size_t owner) const
 
 EvalMethodResult EvalRun::evaluate(EvalScorer& scorer, bool lockLevel) const
 {
-    EvalMethodResult result;
-    result.name = scorer.name();
-    result.decisionThreshold = scorer.decisionThreshold();
-    result.lockLevel = lockLevel;
+    EvalMethodResult result = emptyResult(scorer, lockLevel);
     ProgressBar progress(scorer.name(), ownerCount());
     long done = 0;
     for (std::size_t o = 0; o < people.size(); ++o) {
-        const EvalPerson& owner = people[o];
-        if (!owner.owner())
+        if (!people[o].owner())
             continue;
-        result.enrolTime.measure([&] { scorer.enrol(owner.group, enrolSeed(o)); });
-        for (std::size_t p = 0; p < people.size(); ++p) {
-            const bool genuine = p == o;
-            const Trials trials = scoreTrials(scorer, result.scoreTime, people[p], genuine, lockLevel);
-            auto& scores = genuine ? result.genuine : result.impostor;
-            scores.insert(scores.end(), trials.plain.begin(), trials.plain.end());
-            if (lockLevel && !trials.ticks.empty())
-                (genuine ? result.ownerSequences : result.impostorSequences)
-                    .push_back(EvalLockReplay::replay(trials.ticks));
-        }
+        result.append(evaluateOwner(scorer, o, lockLevel));
         progress.update(++done);
     }
     progress.finish();
+    return result;
+}
+
+// Thread t takes the owners t, t + threads, ...; the owners' results are joined in owner order.
+EvalMethodResult EvalRun::evaluate(const ScorerFactory& make, bool lockLevel, int threads) const
+{
+    const auto count = static_cast<std::size_t>(std::max(threads, 1));
+    std::vector<std::unique_ptr<EvalScorer>> scorers;
+    for (std::size_t t = 0; t < count; ++t)
+        scorers.push_back(make());
+    std::vector<EvalMethodResult> perOwner(people.size());
+    std::atomic<long> done{0};
+    std::vector<std::future<void>> work;
+    for (std::size_t t = 0; t < count; ++t)
+        work.push_back(std::async(std::launch::async, [&, t] {
+            for (std::size_t o = t; o < people.size(); o += count)
+                if (people[o].owner()) {
+                    perOwner[o] = evaluateOwner(*scorers[t], o, lockLevel);
+                    ++done;
+                }
+        }));
+    ProgressBar progress(scorers.front()->name(), ownerCount());
+    for (std::future<void>& thread : work) {
+        while (thread.wait_for(kProgressPoll) != std::future_status::ready)
+            progress.update(done);
+        thread.get();
+    }
+    progress.finish();
+    EvalMethodResult result = emptyResult(*scorers.front(), lockLevel);
+    for (const EvalMethodResult& owner : perOwner)
+        result.append(owner);
+    return result;
+}
+
+EvalMethodResult EvalRun::evaluateOwner(EvalScorer& scorer, std::size_t o, bool lockLevel) const
+{
+    EvalMethodResult result;
+    result.enrolTime.measure([&] { scorer.enrol(people[o].group, enrolSeed(o)); });
+    for (std::size_t p = 0; p < people.size(); ++p) {
+        const bool genuine = p == o;
+        const Trials trials = scoreTrials(scorer, result.scoreTime, people[p], genuine, lockLevel);
+        appendTo(genuine ? result.genuine : result.impostor, trials.plain);
+        if (lockLevel && !trials.ticks.empty())
+            (genuine ? result.ownerSequences : result.impostorSequences).push_back(EvalLockReplay::replay(trials.ticks));
+    }
     return result;
 }
 

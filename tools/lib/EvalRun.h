@@ -6,6 +6,8 @@
 #include "EvalScorer.h"
 #include "EvalStageTime.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +26,9 @@ struct EvalMethodResult
     bool lockLevel = false;
     std::vector<LockOutcome> ownerSequences;
     std::vector<LockOutcome> impostorSequences;
+
+    // Ensures: the other result's trials, sequences and times appended to this one's.
+    void append(const EvalMethodResult& other);
 };
 
 // The trial protocol over captured people: every owner (a person with an enrolment group and
@@ -34,12 +39,18 @@ struct EvalMethodResult
 class EvalRun
 {
 public:
+    using ScorerFactory = std::function<std::unique_ptr<EvalScorer>()>;
+
     EvalRun(const std::vector<EvalPerson>& people, const EvalOptions& options);
 
     // Ensures: the scores of every trial in a fixed order (owners in turn, then people and
     //          photographs in order); with lockLevel also the lock outcome of every sequence.
     //          Shows a progress bar.
     EvalMethodResult evaluate(EvalScorer& scorer, bool lockLevel) const;
+    // The same, the owners shared out over `threads` threads, each with a scorer of its own
+    // made by `make` on the calling thread. The scores do not depend on the thread count.
+    // Throws: what a scorer throws.
+    EvalMethodResult evaluate(const ScorerFactory& make, bool lockLevel, int threads) const;
 
     int ownerCount() const;
 
@@ -50,6 +61,7 @@ private:
         std::vector<std::optional<float>> ticks;
     };
 
+    EvalMethodResult evaluateOwner(EvalScorer& scorer, std::size_t owner, bool lockLevel) const;
     Trials scoreTrials(EvalScorer& scorer, EvalStageTime& time, const EvalPerson& person, bool genuine,
                        bool lockLevel) const;
     void holdPhoto(EvalScorer& scorer, EvalStageTime& time, const EvalPhoto& photo, bool inSequence,

@@ -15,59 +15,64 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace {
 
 struct Method
 {
-    std::unique_ptr<EvalScorer> scorer;
+    EvalRun::ScorerFactory make;
     bool lockLevel = false;
 };
 
 // Every stride-th foreign face, so that at most `limit` remain.
 std::vector<std::vector<float>> thinned(const std::vector<std::vector<float>>& foreigns, int limit)
 {
-    const std::size_t stride = (foreigns.size() + static_cast<std::size_t>(limit) - 1) / static_cast<std::size_t>(limit);
+    const auto cap = static_cast<std::size_t>(std::max(limit, 1));
+    const std::size_t stride = std::max<std::size_t>((foreigns.size() + cap - 1) / cap, 1);
     std::vector<std::vector<float>> kept;
-    for (std::size_t k = 0; k < foreigns.size(); k += std::max<std::size_t>(stride, 1))
+    for (std::size_t k = 0; k < foreigns.size(); k += stride)
         kept.push_back(foreigns[k]);
     return kept;
 }
 
-std::unique_ptr<EvalScorer> fisherfaces(const EvalVisagioScorer& visagio, int limit, EvalReport& report)
+// Fisherfaces' second class: the foreign base the matcher reads from the working directory.
+std::optional<Method> fisherfaces(int limit, EvalReport& report)
 {
-    const auto& foreigns = visagio.matcher().foreignVectors();
+    const EvalVisagioScorer reader;
+    const auto& foreigns = reader.matcher().foreignVectors();
     if (foreigns.empty()) {
         report.note("OpenCV Fisherfaces skipped: the foreign-face base is empty");
-        return nullptr;
+        return std::nullopt;
     }
-    const std::vector<std::vector<float>> used = thinned(foreigns, std::max(limit, 1));
-    report.note("OpenCV Fisherfaces: second class = " + std::to_string(used.size()) + " of the " +
+    auto used = std::make_shared<const std::vector<std::vector<float>>>(thinned(foreigns, limit));
+    report.note("OpenCV Fisherfaces: second class = " + std::to_string(used->size()) + " of the " +
                 std::to_string(foreigns.size()) + " faces of the matcher's foreign base");
-    return std::make_unique<EvalFisherfacesScorer>(used);
+    return Method{[used] { return std::make_unique<EvalFisherfacesScorer>(*used); }, false};
 }
 
-std::vector<Method> makeMethods(const EvalSessionSettings& settings, EvalReport& report)
+std::optional<Method> methodNamed(const std::string& name, const EvalSessionSettings& settings, EvalReport& report)
 {
-    auto visagio = std::make_unique<EvalVisagioScorer>();
-    std::vector<Method> methods;
-    for (const std::string& name : settings.methods) {
-        if (name == "raw")
-            methods.push_back({std::make_unique<EvalRawVectorScorer>(), false});
-        else if (name == "lbph")
-            methods.push_back({std::make_unique<EvalLbphScorer>(), false});
-        else if (name == "eigenfaces")
-            methods.push_back({std::make_unique<EvalEigenfacesScorer>(), false});
-        else if (name == "fisherfaces")
-            methods.push_back({fisherfaces(*visagio, settings.fisherForeigns, report), false});
-        else if (name != "visagio")
+    if (name == "visagio")
+        return Method{[] { return std::make_unique<EvalVisagioScorer>(); }, true};
+    if (name == "raw")
+        return Method{[] { return std::make_unique<EvalRawVectorScorer>(); }, false};
+    if (name == "lbph")
+        return Method{[] { return std::make_unique<EvalLbphScorer>(); }, false};
+    if (name == "eigenfaces")
+        return Method{[] { return std::make_unique<EvalEigenfacesScorer>(); }, false};
+    if (name == "fisherfaces")
+        return fisherfaces(settings.fisherForeigns, report);
+    throw std::invalid_argument("unknown method: " + name);
+}
+
+void requireKnownMethods(const std::vector<std::string>& methods)
+{
+    static const char* const known[] = {"visagio", "raw", "lbph", "eigenfaces", "fisherfaces"};
+    for (const std::string& name : methods)
+        if (std::find(std::begin(known), std::end(known), name) == std::end(known))
             throw std::invalid_argument("unknown method: " + name);
-    }
-    const auto wanted = std::find(settings.methods.begin(), settings.methods.end(), "visagio");
-    if (wanted != settings.methods.end())
-        methods.insert(methods.begin() + (wanted - settings.methods.begin()), Method{std::move(visagio), true});
-    return methods;
 }
 
 void requireTrials(const std::vector<EvalPerson>& people)
@@ -96,6 +101,7 @@ void writeOutputs(const EvalReport& report, const std::string& outDir)
 
 void EvalSession::run(const EvalSessionSettings& settings)
 {
+    requireKnownMethods(settings.methods);
     EvalCapture capture(settings.options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
     const std::vector<EvalPerson> people = capture.capture(settings.photos);
     requireTrials(people);
@@ -106,9 +112,9 @@ void EvalSession::run(const EvalSessionSettings& settings)
                     " photographs of each other person");
     report.note("model: " + settings.model + "; seed " + std::to_string(settings.options.seed));
     const EvalRun run(people, settings.options);
-    for (Method& method : makeMethods(settings, report))
-        if (method.scorer)
-            report.add(run.evaluate(*method.scorer, method.lockLevel));
+    for (const std::string& name : settings.methods)
+        if (const std::optional<Method> method = methodNamed(name, settings, report))
+            report.add(run.evaluate(method->make, method->lockLevel, settings.threads));
     report.print(stdout);
     writeOutputs(report, settings.outDir);
 }
