@@ -254,7 +254,7 @@ void EvalReport::writePeopleCsv(const std::string& path) const
 
 void EvalReport::writeRocPng(const std::string& path) const
 {
-    EvalRocPlot plot("ROC, " + split.substr(0, split.find(';')));
+    EvalRocPlot plot("ROC, " + split.substr(0, split.find(':')));
     for (const Row& row : rows) {
         EvalRocPlot::Curve curve{row.result.name + "  (EER " + percent(row.metrics.equalErrorRate(), 1) + ")",
                                  row.metrics.roc(), std::nullopt};

@@ -12,7 +12,7 @@ constexpr int kWidth = 760;
 constexpr int kHeight = 560;
 constexpr int kLeft = 70;
 constexpr int kRight = 20;
-constexpr int kTop = 40;
+constexpr int kTop = 56;
 constexpr int kBottom = 60;
 // The axis spans 10^-4 ... 10^0; rates below it are drawn at its left edge.
 constexpr int kFirstDecade = -4;
@@ -80,8 +80,10 @@ void EvalRocPlot::drawAxes(cv::Mat& image) const
     }
     text(image, "false accept rate (impostor faces accepted), log scale",
          cv::Point(kLeft + 120, kHeight - 18));
-    text(image, "owner faces accepted", cv::Point(8, kTop - 12));
-    text(image, title, cv::Point(kLeft + 150, kTop - 12));
+    text(image, "owner faces accepted", cv::Point(8, kTop - 10));
+    int baseline = 0;
+    const cv::Size size = cv::getTextSize(title, cv::FONT_HERSHEY_SIMPLEX, kFont, 1, &baseline);
+    text(image, title, cv::Point((kWidth - size.width) / 2, 22));
 }
 
 // The staircase of operating points: each step is drawn as its two straight runs.
@@ -96,14 +98,15 @@ void EvalRocPlot::drawCurve(cv::Mat& image, const Curve& curve, const cv::Scalar
         cv::circle(image, toPixel(curve.marker->far, curve.marker->tar), 6, colour, 2, cv::LINE_AA);
 }
 
+// In the upper left, where a ROC curve on a logarithmic FAR axis rarely goes.
 void EvalRocPlot::drawLegend(cv::Mat& image) const
 {
-    const cv::Point2d corner = toPixel(1.0, 0.0);
+    const cv::Point2d corner = toPixel(0.0, 1.0);
     const int height = kLegendLine * static_cast<int>(curves.size()) + 8;
-    const cv::Point topLeft(int(corner.x) - 390, int(corner.y) - height - 8);
-    cv::rectangle(image, topLeft, cv::Point(int(corner.x) - 8, int(corner.y) - 8), cv::Scalar(255, 255, 255),
-                  cv::FILLED);
-    cv::rectangle(image, topLeft, cv::Point(int(corner.x) - 8, int(corner.y) - 8), kGrid, 1);
+    const cv::Point topLeft(int(corner.x) + 8, int(corner.y) + 8);
+    const cv::Point bottomRight(topLeft.x + 390, topLeft.y + height);
+    cv::rectangle(image, topLeft, bottomRight, cv::Scalar(255, 255, 255), cv::FILLED);
+    cv::rectangle(image, topLeft, bottomRight, kGrid, 1);
     for (std::size_t k = 0; k < curves.size(); ++k) {
         const int y = topLeft.y + 16 + kLegendLine * static_cast<int>(k);
         cv::line(image, cv::Point(topLeft.x + 8, y - 4), cv::Point(topLeft.x + 36, y - 4), colourOf(k), 2,
