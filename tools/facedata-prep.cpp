@@ -164,6 +164,8 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Progress lines reach a log file as they happen.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
         return run(argc, argv);
     } catch (const std::exception& error) {

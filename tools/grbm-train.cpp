@@ -35,7 +35,12 @@ Modes:
         --biases LIST              hidden bias candidates, "keep" for the trained ones
                                    (default keep,0,3,10,30)
         --target-far X             impostor share accepted at the threshold (0.01)
-  evaluate --model MODEL --sequences FILE --photos FILE
+        --tune FILE                identity-labelled samples (facedata-prep samples --set
+                                   lfw-2to9 --copies 4) for fine-tuning weights and hidden
+                                   biases against the matcher's rule; the epoch with the best
+                                   calibration EER is kept
+        --tune-epochs N (0)  --tune-rate X (0.0001, Adam step)
+  evaluate --model MODEL --photos FILE [--sequences FILE]
         Equal error rates of the model and of raw face vectors under the matcher's rule, and
         the acceptance of the model's fixed threshold.
   check --model MODEL --demo DIR
@@ -82,6 +87,9 @@ void runTrain(const CommandLine& line)
     options.rbm.principalInit = !line.has("random-init");
     options.biasCandidates = biasCandidates(line);
     options.targetImpostorShare = static_cast<float>(line.number("target-far", 0.01));
+    options.tuneFile = line.text("tune");
+    options.tuneEpochs = static_cast<int>(line.number("tune-epochs", 0));
+    options.tuneLearningRate = static_cast<float>(line.number("tune-rate", 1e-4));
     const std::string out = required(line, "out");
     const GrbmParameters model = TrainingPipeline(options).run();
     if (!std::filesystem::path(out).parent_path().empty())
@@ -93,7 +101,8 @@ void runTrain(const CommandLine& line)
 void runEvaluate(const CommandLine& line)
 {
     const GrbmParameters model = GrbmParameters::load(required(line, "model"));
-    const ModelCalibrator calibrator(SampleSet::load(required(line, "sequences")),
+    const std::string sequences = line.text("sequences");
+    const ModelCalibrator calibrator(sequences.empty() ? SampleSet() : SampleSet::load(sequences),
                                      SampleSet::load(required(line, "photos")));
     for (const bool raw : {true, false}) {
         const auto f = calibrator.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
@@ -112,12 +121,13 @@ void runCheck(const CommandLine& line)
     const auto rows = DemoReplay::run(VerificationBench::modelMap(model), required(line, "demo"),
                                       line.text("cascade", SampleCutter::defaultFaceCascade()),
                                       SampleCutter::defaultEyeCascade());
-    std::printf("%-40s %6s %6s %8s %9s %8s\n", "video", "faces", "owner", "owner %", "lock tick", "median d");
+    std::printf("%-40s %6s %6s %8s %9s %8s %8s\n", "video", "faces", "owner", "owner %", "lock tick", "min d",
+                "median d");
     for (const auto& row : rows) {
         const auto& r = row.result;
-        std::printf("%-40s %6d %6d %7.1f%% %9d %8.1f\n", row.video.c_str(), r.faceTicks, r.ownerTicks,
+        std::printf("%-40s %6d %6d %7.1f%% %9d %8.1f %8.1f\n", row.video.c_str(), r.faceTicks, r.ownerTicks,
                     r.faceTicks > 0 ? 100.0 * r.ownerTicks / r.faceTicks : 0.0, r.lockFaceTick,
-                    static_cast<double>(r.medianDistance));
+                    static_cast<double>(r.minDistance), static_cast<double>(r.medianDistance));
     }
 }
 
@@ -129,7 +139,7 @@ int run(int argc, char** argv)
         return line.has("help") ? 0 : 2;
     }
     line.allowOnly({"help", "random-init", "train", "calibration-sequences", "calibration-photos", "out", "seed",
-                    "hidden", "epochs", "batch", "learning-rate", "momentum", "weight-decay", "biases", "target-far",
+                    "hidden", "epochs", "batch", "tune", "tune-epochs", "tune-rate", "learning-rate", "momentum", "weight-decay", "biases", "target-far",
                     "model", "sequences", "photos", "demo", "cascade"});
     const std::string mode = line.words().front();
     if (mode == "train")
@@ -147,6 +157,8 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Progress lines reach a log file as they happen.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
         return run(argc, argv);
     } catch (const std::exception& error) {

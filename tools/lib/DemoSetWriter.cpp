@@ -12,9 +12,10 @@ namespace fs = std::filesystem;
 namespace {
 constexpr const char* kOwnerClip = "leszko_sample-files/face.mp4";
 constexpr const char* kOwnerOtherRoomClip = "leszko_sample-files/me.mp4";
-// The owner clip (60 frames a second) is split: enrolment from its start, verification from
-// its later part, every frame kept.
-constexpr int kOwnerSplitFrame = 250;
+// The owner clip (60 frames a second) is split, every frame kept: enrolment from frame 150 on,
+// where he mostly faces the camera as one does when enrolling; verification on the frames
+// before, where he also looks up, grimaces and turns.
+constexpr int kOwnerSplitFrame = 150;
 constexpr int kFaceFreeFrames = 5;
 constexpr int kFramesPerPhoto = 8;
 constexpr int kPhotosPerStranger = 20;
@@ -76,7 +77,7 @@ std::vector<DemoSetWriter::Video> DemoSetWriter::write()
 {
     std::vector<Video> videos;
     const std::string ownerClip = index.videoPath(kOwnerClip);
-    videos.push_back(save(ownerEnrolName(), "owner", true, DemoVideoMaker::clipFrames(ownerClip, 0, kOwnerSplitFrame)));
+    videos.push_back(save(ownerEnrolName(), "owner", true, DemoVideoMaker::clipFrames(ownerClip, kOwnerSplitFrame)));
     for (const auto& stranger : kStrangerClips)
         videos.push_back(save(verifyDir() + "/" + stranger.name, stranger.clip, false,
                               DemoVideoMaker::clipFrames(index.videoPath(stranger.clip))));
@@ -97,7 +98,7 @@ std::vector<DemoSetWriter::Video> DemoSetWriter::write()
                                                           random, faceCascade, eyeCascade)));
     }
     videos.push_back(save(verifyDir() + "/9-owner.avi", "owner", true,
-                          DemoVideoMaker::clipFrames(ownerClip, kOwnerSplitFrame)));
+                          DemoVideoMaker::clipFrames(ownerClip, 0, kOwnerSplitFrame)));
     videos.push_back(save("extra/owner-other-room.avi", "owner", true,
                           DemoVideoMaker::clipFrames(index.videoPath(kOwnerOtherRoomClip))));
     return videos;

@@ -11,7 +11,7 @@
 // - owner-enrol.avi: the owner (the man of the leszko clips) for enrolment, with at least 150
 //   face frames;
 // - verify/: the stranger videos first ("1-..." to "8-...": two real clips, three Essex frame
-//   sequences, three LFW evaluation people), then "9-owner.avi", a later part of the owner's
+//   sequences, three LFW evaluation people), then "9-owner.avi", another part of the owner's
 //   recording, so that in the video test the lock stays shut for the strangers and opens for
 //   the owner;
 // - extra/owner-other-room.avi: the owner recorded elsewhere under side light, for trying

@@ -19,7 +19,9 @@ constexpr int kScanEvery = 5;
 constexpr double kFaceWidth = 120.0;
 // The face box centre sits a little above the frame centre.
 constexpr float kFaceCentreY = 112.0f;
-constexpr int kBlurKernel = 61;
+constexpr int kFaceFreeColumns = 4;
+constexpr int kFaceFreeRows = 3;
+constexpr double kFaceFreeDimming = 0.6;
 // Photograph videos: how far the placement drifts per frame and at most (jitter amount).
 constexpr double kDriftStep = 0.25;
 constexpr double kDriftLimit = 1.0;
@@ -116,10 +118,15 @@ std::vector<cv::Mat> DemoVideoMaker::photoFrames(const std::vector<FacePhoto>& p
 
 std::vector<cv::Mat> DemoVideoMaker::faceFreeFrames(const cv::Mat& like, int count)
 {
-    cv::Mat blurred;
-    cv::GaussianBlur(like, blurred, cv::Size(kBlurKernel, kBlurKernel), 0);
-    blurred *= 0.5;
-    return std::vector<cv::Mat>(static_cast<size_t>(std::max(0, count)), blurred);
+    // Only the scene's colours survive: the frame shrunk to a few pixels and stretched again.
+    cv::Mat tiny, washed;
+    cv::resize(like, tiny, cv::Size(kFaceFreeColumns, kFaceFreeRows), 0, 0, cv::INTER_AREA);
+    cv::resize(tiny, washed, like.size(), 0, 0, cv::INTER_LINEAR);
+    washed *= kFaceFreeDimming;
+    std::vector<cv::Mat> frames;
+    for (int k = 0; k < count; ++k)
+        frames.push_back(washed.clone());
+    return frames;
 }
 
 void DemoVideoMaker::write(const std::string& path, const std::vector<cv::Mat>& frames)

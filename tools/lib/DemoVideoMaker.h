@@ -30,7 +30,7 @@ public:
                                             std::mt19937& random, const std::string& faceCascade,
                                             const std::string& eyeCascade);
 
-    // `count` frames that show no face: the given frame blurred beyond recognition and dimmed.
+    // `count` frames that show no face: the given frame washed out to a dim colour gradient.
     static std::vector<cv::Mat> faceFreeFrames(const cv::Mat& like, int count);
 
     // Writes the frames as an MJPG AVI at 25 frames a second.

@@ -83,6 +83,13 @@ std::string FacedataIndex::locate(const std::string& option, const std::string& 
     const char* variable = std::getenv("VISAGIO_FACEDATA");
     if (variable != nullptr && *variable != '\0')
         return variable;
+    if (fs::is_directory(fallback))
+        return fallback;
+    std::error_code error;
+    fs::path folder = fs::read_symlink("/proc/self/exe", error).parent_path();
+    for (; !error && !folder.empty() && folder != folder.root_path(); folder = folder.parent_path())
+        if (fs::is_directory(folder / fallback))
+            return fs::weakly_canonical(folder / fallback).string();
     return fallback;
 }
 

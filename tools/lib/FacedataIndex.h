@@ -23,7 +23,10 @@ public:
     // Throws: std::runtime_error("face data folder not found: <root>") when root is no folder.
     explicit FacedataIndex(std::string root);
 
-    // The folder given by `option` when not empty, else $VISAGIO_FACEDATA, else `fallback`.
+    // The folder given by `option` when not empty, else $VISAGIO_FACEDATA, else the first
+    // existing `fallback` (a relative path such as "../shared/facedata") taken from the working
+    // directory or from a folder above the running program (so that a tool built anywhere in
+    // the repository finds the data beside the repository root).
     static std::string locate(const std::string& option, const std::string& fallback);
 
     const std::string& root() const { return rootDir; }

@@ -58,15 +58,21 @@ void GrbmTrainer::initialise()
 void GrbmTrainer::initialisePrincipal()
 {
     const Eigen::VectorXf inverseSigma = params.visibleSigma.cwiseInverse();
-    RowMatrix scaled = (data.rowwise() - params.visibleBias.transpose()) * inverseSigma.asDiagonal();
-    const Eigen::MatrixXf covariance =
-        (scaled.transpose() * scaled) / static_cast<float>(data.rows());
-    Eigen::SelfAdjointEigenSolver<Eigen::MatrixXf> solver(covariance);
-    const Eigen::Index nv = covariance.rows();
-    for (int j = 0; j < options.hiddenCount && j < nv; ++j) {
-        const Eigen::Index column = nv - 1 - j;
+    const RowMatrix scaled = (data.rowwise() - params.visibleBias.transpose()) * inverseSigma.asDiagonal();
+    const float n = static_cast<float>(data.rows());
+    const Eigen::Index nv = scaled.cols();
+    // With fewer faces than pixels the small Gram matrix has the same leading components.
+    const bool gram = scaled.rows() < nv;
+    const Eigen::MatrixXf product = gram ? Eigen::MatrixXf(scaled * scaled.transpose() / n)
+                                         : Eigen::MatrixXf(scaled.transpose() * scaled / n);
+    Eigen::SelfAdjointEigenSolver<Eigen::MatrixXf> solver(product);
+    const Eigen::Index count = std::min<Eigen::Index>(options.hiddenCount, product.rows());
+    for (Eigen::Index j = 0; j < count; ++j) {
+        const Eigen::Index column = product.rows() - 1 - j;
         const float variance = std::max(solver.eigenvalues()[column], 1e-6f);
-        Eigen::VectorXf direction = solver.eigenvectors().col(column);
+        Eigen::VectorXf direction = gram ? Eigen::VectorXf(scaled.transpose() * solver.eigenvectors().col(column))
+                                         : Eigen::VectorXf(solver.eigenvectors().col(column));
+        direction.normalize();
         // Fix the sign so that the result does not depend on the solver's choice.
         Eigen::Index largest = 0;
         direction.cwiseAbs().maxCoeff(&largest);

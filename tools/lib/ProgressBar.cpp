@@ -33,6 +33,7 @@ void ProgressBar::finish()
 {
     if (finished)
         return;
+    finishing = true;
     draw(total);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -45,7 +46,7 @@ void ProgressBar::draw(long done)
 {
     shownPercent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
     // Redrawing in place only makes sense on a terminal; a log gets the finished line alone.
-    if (isatty(fileno(stdout)) == 0 && done < total)
+    if (isatty(fileno(stdout)) == 0 && !finishing)
         return;
     const int filled = shownPercent * kBarWidth / 100;
     std::string bar(static_cast<size_t>(filled), '#');

@@ -26,6 +26,7 @@ private:
     std::string label;
     long total;
     int shownPercent = -1;
+    bool finishing = false;
     bool finished = false;
     std::chrono::steady_clock::time_point start;
 };

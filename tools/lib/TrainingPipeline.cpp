@@ -1,5 +1,6 @@
 #include "TrainingPipeline.h"
 
+#include "DiscriminativeTuner.h"
 #include "FaceVectors.h"
 #include "ModelCalibrator.h"
 #include "SampleSet.h"
@@ -53,16 +54,11 @@ GrbmParameters TrainingPipeline::trainRbm(const RowMatrix& vectors) const
     return trainer.parameters();
 }
 
-GrbmParameters TrainingPipeline::run()
+GrbmParameters TrainingPipeline::chooseBias(const GrbmParameters& model, const ModelCalibrator& calibrator,
+                                            float& eer) const
 {
-    const auto start = std::chrono::steady_clock::now();
-    GrbmParameters model = trainRbm(trainingVectors());
-    const ModelCalibrator calibrator(SampleSet::load(options.calibrationSequences),
-                                     SampleSet::load(options.calibrationPhotos), options.rbm.seed);
-    std::printf("calibration people, the matcher's rule:\n");
-    printFigures("raw face vectors", calibrator.measure(VerificationBench::rawMap()));
     GrbmParameters best = model;
-    float bestEer = std::numeric_limits<float>::max();
+    eer = std::numeric_limits<float>::max();
     for (float bias : options.biasCandidates) {
         GrbmParameters candidate = model;
         if (!std::isnan(bias))
@@ -72,11 +68,53 @@ GrbmParameters TrainingPipeline::run()
         std::snprintf(name, sizeof name, std::isnan(bias) ? "model, trained biases" : "model, hidden bias %g",
                       static_cast<double>(bias));
         printFigures(name, figures);
-        if (figures.eer < bestEer) {
-            bestEer = figures.eer;
+        if (figures.eer < eer) {
+            eer = figures.eer;
             best = candidate;
         }
     }
+    return best;
+}
+
+GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const ModelCalibrator& calibrator, float eer) const
+{
+    const auto start = std::chrono::steady_clock::now();
+    TuningOptions tuning;
+    tuning.learningRate = options.tuneLearningRate;
+    tuning.seed = options.rbm.seed;
+    DiscriminativeTuner tuner(SampleSet::load(options.tuneFile), model, tuning);
+    std::printf("fine-tuning on %d identity-labelled people:\n", tuner.personCount());
+    GrbmParameters best = model;
+    int bestEpoch = 0;
+    for (int epoch = 1; epoch <= options.tuneEpochs; ++epoch) {
+        const float loss = tuner.trainEpoch();
+        const auto figures = calibrator.measure(VerificationBench::modelMap(tuner.parameters()));
+        std::printf("tune epoch %d/%d loss %.4f", epoch, options.tuneEpochs, static_cast<double>(loss));
+        printFigures("", figures);
+        std::fflush(stdout);
+        if (figures.eer < eer) {
+            eer = figures.eer;
+            best = tuner.parameters();
+            bestEpoch = epoch;
+        }
+    }
+    std::printf("fine-tuning: %.1f s; kept epoch %d (calibration EER %.1f %%)\n", secondsSince(start), bestEpoch,
+                100.0 * eer);
+    return best;
+}
+
+GrbmParameters TrainingPipeline::run()
+{
+    const auto start = std::chrono::steady_clock::now();
+    const GrbmParameters trained = trainRbm(trainingVectors());
+    const ModelCalibrator calibrator(SampleSet::load(options.calibrationSequences),
+                                     SampleSet::load(options.calibrationPhotos), options.rbm.seed);
+    std::printf("calibration people, the matcher's rule:\n");
+    printFigures("raw face vectors", calibrator.measure(VerificationBench::rawMap()));
+    float eer = 0.0f;
+    GrbmParameters best = chooseBias(trained, calibrator, eer);
+    if (!options.tuneFile.empty() && options.tuneEpochs > 0)
+        best = tune(best, calibrator, eer);
     const float alpha = calibrator.alphaFor(best, options.targetImpostorShare);
     best.scale(alpha);
     float seqGenuine = 0, seqImpostor = 0, photoGenuine = 0, photoImpostor = 0;

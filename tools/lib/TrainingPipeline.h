@@ -22,7 +22,7 @@ public:
         std::string calibrationPhotos;         // sample file of photographed people
         GrbmTrainingOptions rbm;
         int tuneEpochs = 0;
-        float tuneLearningRate = 0.01f;
+        float tuneLearningRate = 1e-4f;
         // Hidden bias candidates: a constant for every unit; NaN keeps the trained biases.
         std::vector<float> biasCandidates;
         float targetImpostorShare = 0.01f;
@@ -37,6 +37,9 @@ public:
 private:
     RowMatrix trainingVectors() const;
     GrbmParameters trainRbm(const RowMatrix& vectors) const;
+    GrbmParameters chooseBias(const GrbmParameters& model, const class ModelCalibrator& calibrator,
+                              float& eer) const;
+    GrbmParameters tune(const GrbmParameters& model, const class ModelCalibrator& calibrator, float eer) const;
 
     Options options;
 };

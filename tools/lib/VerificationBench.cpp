@@ -50,6 +50,23 @@ float VerificationBench::Result::impostorAcceptance(float threshold) const
     return impostor.empty() ? 0.0f : static_cast<float>(accepted) / static_cast<float>(impostor.size());
 }
 
+VerificationBench::Result VerificationBench::Result::part(bool sequences) const
+{
+    Result result;
+    for (size_t k = 0; k < genuine.size(); ++k)
+        if (genuineSequence[k] == sequences) {
+            result.genuine.push_back(genuine[k]);
+            result.genuineSequence.push_back(sequences);
+        }
+    for (size_t k = 0; k < impostor.size(); ++k)
+        if (impostorSequence[k] == sequences) {
+            result.impostor.push_back(impostor[k]);
+            result.impostorSequence.push_back(sequences);
+        }
+    equalErrorRate(result.genuine, result.impostor, result.eer, result.eerDistance);
+    return result;
+}
+
 VerificationBench::VerificationBench(const SampleSet& samples, std::vector<Trial> benchTrials,
                                      std::vector<int> benchProbes, unsigned benchSeed)
     : vectors(FaceVectors::of(samples)), trials(std::move(benchTrials)), probes(std::move(benchProbes)),
@@ -75,6 +92,7 @@ VerificationBench VerificationBench::fromPhotoSet(const SampleSet& samples, cons
         const int enrolCount = sequence ? sources / 2 : enrolSources;
         Trial trial;
         trial.person = p;
+        trial.sequence = sequence;
         int s = 0;
         for (const auto& entry : bySource) {
             if (s < enrolCount) {
@@ -115,10 +133,13 @@ VerificationBench::Result VerificationBench::run(const FeatureMap& map) const
         const std::set<int> excluded(trial.exclude.begin(), trial.exclude.end());
         for (size_t k = 0; k < probes.size(); ++k) {
             const float d = distances.row(static_cast<Eigen::Index>(k)).minCoeff();
-            if (persons[static_cast<size_t>(probes[k])] != trial.person)
+            if (persons[static_cast<size_t>(probes[k])] != trial.person) {
                 result.impostor.push_back(d);
-            else if (excluded.count(probes[k]) == 0)
+                result.impostorSequence.push_back(trial.sequence);
+            } else if (excluded.count(probes[k]) == 0) {
                 result.genuine.push_back(d);
+                result.genuineSequence.push_back(trial.sequence);
+            }
         }
     }
     equalErrorRate(result.genuine, result.impostor, result.eer, result.eerDistance);

@@ -23,12 +23,15 @@ public:
         int person = -1;
         std::vector<int> enrol;   // samples, cycled to fill the 100 template vectors
         std::vector<int> exclude; // samples of the owner that are no genuine probes
+        bool sequence = false;    // enrolled from a frame sequence
     };
 
     struct Result
     {
         std::vector<float> genuine;  // distances of genuine comparisons
         std::vector<float> impostor; // distances of impostor comparisons
+        std::vector<bool> genuineSequence;  // the comparison's trial enrolled a sequence
+        std::vector<bool> impostorSequence;
         float eer = 0.0f;            // equal error rate
         float eerDistance = 0.0f;    // distance threshold at the equal error rate
         // The distance below which the given share of impostor comparisons falls.
@@ -36,6 +39,8 @@ public:
         // Share of genuine / impostor comparisons with a distance below `threshold`.
         float genuineAcceptance(float threshold) const;
         float impostorAcceptance(float threshold) const;
+        // The comparisons of sequence-enrolled (or of photo-enrolled) trials only.
+        Result part(bool sequences) const;
     };
 
     static constexpr int kTemplateSize = 100;

@@ -92,6 +92,7 @@ WindowSimulation::VideoResult WindowSimulation::verify(const std::vector<cv::Mat
         std::vector<float> sorted = d;
         std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 2), sorted.end());
         result.medianDistance = sorted[sorted.size() / 2];
+        result.minDistance = *std::min_element(d.begin(), d.end());
     }
     return result;
 }

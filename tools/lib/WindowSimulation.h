@@ -22,6 +22,7 @@ public:
         int ownerTicks = 0;     // face ticks scored above 0.99
         int lockFaceTick = -1;  // face tick (1-based) at which the lock opened; -1 never
         float medianDistance = 0.0f;
+        float minDistance = 0.0f;
         float maxConfidence = 0.0f;
     };
 

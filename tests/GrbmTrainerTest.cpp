@@ -1,0 +1,348 @@
+// The feature-model trainer of the tools: contrastive divergence, the written model file,
+// reproducibility, discriminative tuning and calibration against the matcher's own rule.
+#include "DiscriminativeTuner.h"
+#include "FaceMatcher.h"
+#include "FaceVector.h"
+#include "File.h"
+#include "GaussianRbm.h"
+#include "GrbmParameters.h"
+#include "GrbmTrainer.h"
+#include "ModelCalibrator.h"
+#include "ModelFiles.h"
+#include "SampleSet.h"
+#include "TestData.h"
+#include "WindowSimulation.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+
+namespace {
+
+constexpr int kWidth = 35;
+constexpr int kHeight = 45;
+constexpr int kVisible = kWidth * kHeight;
+constexpr long kShippedModelBytes = 1273408;
+
+// Smooth random grey pattern, 35 x 45, values around 128.
+cv::Mat smoothPattern(std::mt19937& random, double amplitude)
+{
+    cv::Mat coarse(5, 4, CV_32F);
+    std::normal_distribution<float> normal(0.0f, 1.0f);
+    for (int y = 0; y < coarse.rows; ++y)
+        for (int x = 0; x < coarse.cols; ++x)
+            coarse.at<float>(y, x) = normal(random);
+    cv::Mat fine;
+    cv::resize(coarse, fine, cv::Size(kWidth, kHeight), 0, 0, cv::INTER_CUBIC);
+    return fine * amplitude;
+}
+
+// Light falling differently on each photograph: ramps across and down the face and three
+// fixed broad shadings, of random strength.
+cv::Mat lighting(std::mt19937& random, double amplitude)
+{
+    static const std::vector<cv::Mat> shadings = [] {
+        std::mt19937 fixed(99);
+        std::vector<cv::Mat> patterns;
+        for (int k = 0; k < 3; ++k)
+            patterns.push_back(smoothPattern(fixed, 1.0));
+        cv::Mat across(kHeight, kWidth, CV_32F), down(kHeight, kWidth, CV_32F);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) {
+                across.at<float>(y, x) = (x - 17.0f) / 17.0f;
+                down.at<float>(y, x) = (y - 22.0f) / 22.0f;
+            }
+        patterns.push_back(across);
+        patterns.push_back(down);
+        return patterns;
+    }();
+    std::normal_distribution<float> strength(0.0f, 1.0f);
+    cv::Mat light = cv::Mat::zeros(kHeight, kWidth, CV_32F);
+    for (const auto& shading : shadings)
+        light += shading * (strength(random) * amplitude);
+    return light;
+}
+
+cv::Mat toSample(const cv::Mat& pattern)
+{
+    cv::Mat sample;
+    pattern.convertTo(sample, CV_8U, 1.0, 128.0);
+    return sample;
+}
+
+// `persons` people, each with `photos` photographs (a per-photo variation on the person's
+// pattern) and `copies` noisy copies of each photograph; sources number the photographs.
+SampleSet syntheticPeople(int persons, int photos, int copies, unsigned seed, const std::string& prefix = "person",
+                          double photoVariation = 12.0)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<float> noise(0.0f, 3.0f);
+    SampleSet set;
+    int source = 0;
+    for (int p = 0; p < persons; ++p) {
+        const cv::Mat face = smoothPattern(random, 40.0);
+        for (int ph = 0; ph < photos; ++ph, ++source) {
+            const cv::Mat photo = face + lighting(random, photoVariation);
+            for (int c = 0; c <= copies; ++c) {
+                cv::Mat noisy = photo.clone();
+                for (auto it = noisy.begin<float>(); it != noisy.end<float>(); ++it)
+                    *it += noise(random);
+                set.add(toSample(noisy), prefix + std::to_string(p), source);
+            }
+        }
+    }
+    return set;
+}
+
+RowMatrix syntheticVectors(int rows, unsigned seed)
+{
+    SampleSet set = syntheticPeople(rows / 4, 1, 3, seed);
+    RowMatrix vectors(set.size(), kVisible);
+    const cv::Mat mask = createFaceMask(cv::Size(kWidth, kHeight), 1);
+    for (int k = 0; k < set.size(); ++k) {
+        cv::Mat image = set.sample(k).clone();
+        const std::vector<float> v = maskedFaceVector(image, mask);
+        vectors.row(k) = Eigen::Map<const Eigen::RowVectorXf>(v.data(), kVisible);
+    }
+    return vectors;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+GrbmParameters trainSmall(const RowMatrix& data, unsigned seed, bool principal, int epochs, float* before = nullptr,
+                          float* after = nullptr)
+{
+    GrbmTrainingOptions options;
+    options.hiddenCount = 16;
+    options.epochs = epochs;
+    options.batchSize = 20;
+    options.principalInit = principal;
+    options.seed = seed;
+    GrbmTrainer trainer(data, options);
+    trainer.initialise();
+    if (before)
+        *before = trainer.reconstructionError();
+    for (int e = 0; e < epochs; ++e)
+        trainer.trainEpoch();
+    if (after)
+        *after = trainer.reconstructionError();
+    return trainer.parameters();
+}
+
+} // namespace
+
+class GrbmTrainerTest : public ::testing::Test
+{
+protected:
+    // Face vectors of 40 synthetic people, made once for the whole suite.
+    static const RowMatrix& trainingData()
+    {
+        static const RowMatrix vectors = syntheticVectors(160, 11);
+        return vectors;
+    }
+
+    const RowMatrix* data = &trainingData();
+    QTemporaryDir dir;
+};
+
+TEST_F(GrbmTrainerTest, ContrastiveDivergenceLowersReconstructionError)
+{
+    for (const bool principal : {true, false}) {
+        SCOPED_TRACE(principal ? "principal start" : "random start");
+        float before = 0.0f;
+        float after = 0.0f;
+        trainSmall(*data, 3, principal, 8, &before, &after);
+        EXPECT_LT(after, 0.9f * before);
+        EXPECT_TRUE(std::isfinite(after));
+    }
+}
+
+TEST_F(GrbmTrainerTest, SameSeedWritesIdenticalBytesAnotherSeedDoesNot)
+{
+    const QString first = dir.filePath("first.grbm");
+    const QString second = dir.filePath("second.grbm");
+    const QString other = dir.filePath("other.grbm");
+    trainSmall(*data, 5, true, 3).save(first.toStdString());
+    trainSmall(*data, 5, true, 3).save(second.toStdString());
+    trainSmall(*data, 6, true, 3).save(other.toStdString());
+    ASSERT_FALSE(fileBytes(first).isEmpty());
+    EXPECT_EQ(fileBytes(first), fileBytes(second));
+    EXPECT_NE(fileBytes(first), fileBytes(other));
+}
+
+TEST_F(GrbmTrainerTest, WrittenModelLoadsWithTheProgramsLoaderAndComputesTheSameFeatures)
+{
+    GrbmParameters model = GrbmParameters::zeros(kVisible, 200);
+    std::mt19937 random(9);
+    std::uniform_real_distribution<float> uniform(-0.05f, 0.05f);
+    for (Eigen::Index j = 0; j < model.weights.rows(); ++j)
+        for (Eigen::Index i = 0; i < model.weights.cols(); ++i)
+            model.weights(j, i) = uniform(random);
+    for (Eigen::Index i = 0; i < model.visibleSigma.size(); ++i)
+        model.visibleSigma[i] = 0.5f + std::abs(uniform(random)) * 10.0f;
+    model.hiddenBias.setConstant(3.0f);
+    const QString path = dir.filePath("model.grbm");
+    model.save(path.toStdString());
+    EXPECT_EQ(QFile(path).size(), kShippedModelBytes);
+
+    GaussianRbm loaded(1, 1);
+    File file(path.toStdString());
+    file.openRead();
+    file >> loaded;
+    ASSERT_EQ(loaded.visibleCount(), kVisible);
+    ASSERT_EQ(loaded.hiddenCount(), 200);
+    EXPECT_EQ(loaded.weights[7][1000], model.weights(7, 1000));
+    EXPECT_EQ(loaded.visibleSigma[42], model.visibleSigma[42]);
+
+    const RowMatrix vectors = data->topRows(3);
+    std::vector<std::vector<float>> rows;
+    for (Eigen::Index k = 0; k < vectors.rows(); ++k)
+        rows.emplace_back(vectors.row(k).data(), vectors.row(k).data() + kVisible);
+    loaded.setBatch(rows);
+    loaded.computeHidden();
+    const RowMatrix features = model.features(vectors);
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 200; j += 37)
+            EXPECT_NEAR(loaded.hiddenRow(k)[static_cast<size_t>(j)], features(k, j), 1e-4f);
+}
+
+TEST_F(GrbmTrainerTest, SimulatedWindowScoresAsTheMatcherDoes)
+{
+    // Left-right symmetric samples make the matcher's random mirroring irrelevant.
+    QTemporaryDir runDir;
+    prepareMatcherRunDir(runDir.path(), 4);
+    const GrbmParameters model = GrbmParameters::load(matcherModelPath(runDir.path()).toStdString());
+    SampleSet people = syntheticPeople(2, 1, 100, 21);
+    std::vector<cv::Mat> owner;
+    std::vector<cv::Mat> probes;
+    for (int k = 0; k < people.size(); ++k) {
+        cv::Mat flipped;
+        cv::flip(people.sample(k), flipped, 1);
+        cv::Mat symmetric;
+        cv::addWeighted(people.sample(k), 0.5, flipped, 0.5, 0.0, symmetric);
+        (people.person(k) == 0 && owner.size() < 100 ? owner : probes).push_back(symmetric);
+    }
+    const WindowSimulation simulation(VerificationBench::modelMap(model), owner);
+    const std::vector<float> distances = simulation.distances(probes);
+
+    ScopedWorkingDirectory cwd(runDir.path());
+    FaceMatcher matcher(kWidth, kHeight);
+    std::vector<cv::Mat> group;
+    for (const auto& sample : owner)
+        group.push_back(sample.clone());
+    matcher.addGroup(group);
+    matcher.train();
+    for (size_t k = 0; k < probes.size(); k += 10) {
+        SCOPED_TRACE(k);
+        const float expected = matcher.verify(probes[k].clone());
+        EXPECT_NEAR(WindowSimulation::score(distances[k]), expected, 1e-3f * expected);
+    }
+}
+
+TEST_F(GrbmTrainerTest, ScalingByAlphaScalesEveryDistance)
+{
+    const GrbmParameters model = trainSmall(*data, 2, true, 2);
+    GrbmParameters scaled = model;
+    scaled.hiddenBias.setConstant(4.0f);
+    GrbmParameters base = scaled;
+    scaled.scale(2.5f);
+    SampleSet people = syntheticPeople(2, 1, 100, 31);
+    std::vector<cv::Mat> owner, probes;
+    for (int k = 0; k < people.size(); ++k)
+        (people.person(k) == 0 && owner.size() < 100 ? owner : probes).push_back(people.sample(k));
+    const auto d1 = WindowSimulation(VerificationBench::modelMap(base), owner).distances(probes);
+    const auto d2 = WindowSimulation(VerificationBench::modelMap(scaled), owner).distances(probes);
+    ASSERT_EQ(d1.size(), d2.size());
+    for (size_t k = 0; k < d1.size(); k += 7)
+        EXPECT_NEAR(d2[k], 2.5f * d1[k], 1e-3f * d2[k]);
+}
+
+TEST_F(GrbmTrainerTest, TuningGradientMatchesFiniteDifferences)
+{
+    const SampleSet people = syntheticPeople(12, 3, 2, 41, "known", 30.0);
+    GrbmParameters model = trainSmall(*data, 1, true, 1);
+    model.hiddenBias.setConstant(5.0f);
+    DiscriminativeTuner tuner(people, model, TuningOptions());
+    const std::vector<int> batch = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    RowMatrix gradW;
+    Eigen::VectorXf gradB;
+    tuner.lossAndGradient(batch, 7, gradW, gradB);
+
+    // Central differences on the weights with the largest gradient and on three biases.
+    auto lossWith = [&](const GrbmParameters& changed) {
+        DiscriminativeTuner probe(people, changed, TuningOptions());
+        RowMatrix w;
+        Eigen::VectorXf b;
+        return static_cast<double>(probe.lossAndGradient(batch, 7, w, b));
+    };
+    std::vector<std::pair<float, Eigen::Index>> largest;
+    for (Eigen::Index k = 0; k < gradW.size(); ++k)
+        largest.emplace_back(-std::abs(gradW.data()[k]), k);
+    std::partial_sort(largest.begin(), largest.begin() + 4, largest.end());
+    const double step = 1e-2 * model.weights.cwiseAbs().maxCoeff();
+    for (int c = 0; c < 4; ++c) {
+        const Eigen::Index k = largest[static_cast<size_t>(c)].second;
+        SCOPED_TRACE(k);
+        GrbmParameters up = model, down = model;
+        up.weights.data()[k] += static_cast<float>(step);
+        down.weights.data()[k] -= static_cast<float>(step);
+        const double numeric = (lossWith(up) - lossWith(down)) / (2 * step);
+        EXPECT_NEAR(numeric, gradW.data()[k], 0.1 * std::abs(numeric) + 1e-4);
+    }
+    for (const int j : {0, 5, 11}) {
+        SCOPED_TRACE(j);
+        GrbmParameters up = model, down = model;
+        up.hiddenBias[j] += 0.05f;
+        down.hiddenBias[j] -= 0.05f;
+        const double numeric = (lossWith(up) - lossWith(down)) / 0.1;
+        EXPECT_NEAR(numeric, gradB[j], 0.1 * std::abs(numeric) + 1e-4);
+    }
+}
+
+TEST_F(GrbmTrainerTest, TuningEpochsLowerTheLossOfAFixedBatch)
+{
+    const SampleSet people = syntheticPeople(32, 3, 2, 45, "known", 30.0);
+    GrbmParameters model = trainSmall(*data, 1, true, 1);
+    model.hiddenBias.setConstant(5.0f);
+    TuningOptions options;
+    options.personsPerBatch = 32;
+    options.learningRate = 3e-4f;
+    DiscriminativeTuner tuner(people, model, options);
+    EXPECT_EQ(tuner.personCount(), 32);
+    std::vector<int> all(32);
+    std::iota(all.begin(), all.end(), 0);
+    RowMatrix w;
+    Eigen::VectorXf b;
+    const float before = tuner.lossAndGradient(all, 3, w, b);
+    for (int e = 0; e < 10; ++e)
+        tuner.trainEpoch();
+    EXPECT_LT(tuner.lossAndGradient(all, 3, w, b), before);
+}
+
+TEST_F(GrbmTrainerTest, CalibrationPutsTheFixedThresholdAtTheTargetShare)
+{
+    const SampleSet sequences = syntheticPeople(10, 6, 3, 51, "filmed");
+    const SampleSet photos = syntheticPeople(10, 5, 3, 52, "photographed");
+    GrbmParameters model = trainSmall(*data, 1, true, 1);
+    model.hiddenBias.setConstant(5.0f);
+    const ModelCalibrator calibrator(sequences, photos);
+    for (const float target : {0.02f, 0.1f}) {
+        SCOPED_TRACE(target);
+        GrbmParameters calibrated = model;
+        calibrated.scale(calibrator.alphaFor(model, target));
+        float sg = 0, si = 0, pg = 0, pi = 0;
+        calibrator.acceptance(calibrated, sg, si, pg, pi);
+        EXPECT_NEAR(si, target, 0.01f);
+        EXPECT_GT(sg, si);
+    }
+}

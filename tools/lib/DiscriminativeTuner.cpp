@@ -1,0 +1,208 @@
+#include "DiscriminativeTuner.h"
+
+#include "FaceVectors.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numeric>
+
+namespace {
+constexpr float kAdamBeta1 = 0.9f;
+constexpr float kAdamBeta2 = 0.999f;
+constexpr float kAdamEpsilon = 1e-8f;
+// Keeps logarithms and quotients finite for coincident vectors or constant features.
+constexpr float kTinySquare = 1e-12f;
+constexpr float kTinySpread = 1e-6f;
+
+float softplus(float x)
+{
+    return x > 20.0f ? x : std::log1p(std::exp(x));
+}
+
+float logistic(float x)
+{
+    return 1.0f / (1.0f + std::exp(-x));
+}
+
+// Everything about one template that the distances and their gradients need.
+struct TemplateStats
+{
+    Eigen::RowVectorXf mean;     // of the scaled vectors
+    RowMatrix centred;           // scaled vectors minus their mean
+    RowMatrix features;          // template features
+    RowMatrix centredFeatures;
+    Eigen::RowVectorXf featureMean, spread, quality, sign;
+};
+
+TemplateStats statsOf(const RowMatrix& templ, const GrbmParameters& p)
+{
+    TemplateStats s;
+    const float m = static_cast<float>(templ.rows());
+    s.mean = templ.colwise().mean();
+    s.centred = templ.rowwise() - s.mean;
+    s.features = (templ * p.weights.transpose()).rowwise() + p.hiddenBias.transpose();
+    s.featureMean = s.features.colwise().mean();
+    s.centredFeatures = s.features.rowwise() - s.featureMean;
+    s.spread = (s.centredFeatures.colwise().squaredNorm() / m).cwiseSqrt().cwiseMax(kTinySpread);
+    s.quality = s.featureMean.cwiseAbs().cwiseQuotient(s.spread);
+    s.sign = s.featureMean.unaryExpr([](float v) { return v < 0.0f ? -1.0f : 1.0f; });
+    return s;
+}
+} // namespace
+
+DiscriminativeTuner::DiscriminativeTuner(const SampleSet& samples, GrbmParameters model, const TuningOptions& tuning)
+    : params(std::move(model)), options(tuning), random(tuning.seed)
+{
+    const Eigen::VectorXf inverseSigma = params.visibleSigma.cwiseInverse();
+    const RowMatrix vectors = FaceVectors::of(samples);
+    scaledVectors = vectors * inverseSigma.asDiagonal();
+    scaledMirrored = FaceVectors::mirrored(vectors) * inverseSigma.asDiagonal();
+    for (int p = 0; p < static_cast<int>(samples.personNames().size()); ++p) {
+        std::map<int, std::vector<int>> bySource;
+        for (int k : samples.samplesOf(p))
+            bySource[samples.source(k)].push_back(k);
+        if (bySource.size() < 2)
+            continue;
+        Person person;
+        for (auto& entry : bySource)
+            person.photos.push_back(entry.second);
+        people.push_back(person);
+    }
+    momentW = RowMatrix::Zero(params.hiddenCount(), params.visibleCount());
+    velocityW = momentW;
+    momentB = Eigen::VectorXf::Zero(params.hiddenCount());
+    velocityB = momentB;
+}
+
+float DiscriminativeTuner::trainEpoch()
+{
+    std::vector<int> order(people.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), random);
+    double lossSum = 0.0;
+    int batches = 0;
+    for (size_t start = 0; start + 2 <= order.size(); start += static_cast<size_t>(options.personsPerBatch)) {
+        const size_t end = std::min(order.size(), start + static_cast<size_t>(options.personsPerBatch));
+        RowMatrix gradW;
+        Eigen::VectorXf gradB;
+        const std::vector<int> batch(order.begin() + static_cast<long>(start), order.begin() + static_cast<long>(end));
+        lossSum += lossAndGradient(batch, static_cast<unsigned>(random()), gradW, gradB);
+        adamStep(gradW, gradB);
+        ++batches;
+    }
+    return batches == 0 ? 0.0f : static_cast<float>(lossSum / batches);
+}
+
+DiscriminativeTuner::Episode DiscriminativeTuner::makeEpisode(const Person& person, int probeRow, RowMatrix& probes,
+                                                              std::mt19937& episodeRandom) const
+{
+    std::uniform_int_distribution<size_t> pick(0, person.photos.size() - 1);
+    const size_t enrolPhoto = pick(episodeRandom);
+    size_t probePhoto = pick(episodeRandom);
+    while (probePhoto == enrolPhoto)
+        probePhoto = pick(episodeRandom);
+    const std::vector<int>& enrol = person.photos[enrolPhoto];
+    Episode episode;
+    episode.templ.resize(static_cast<Eigen::Index>(enrol.size() * 2), scaledVectors.cols());
+    for (size_t k = 0; k < enrol.size(); ++k) {
+        episode.templ.row(static_cast<Eigen::Index>(2 * k)) = scaledVectors.row(enrol[k]);
+        episode.templ.row(static_cast<Eigen::Index>(2 * k + 1)) = scaledMirrored.row(enrol[k]);
+    }
+    probes.row(probeRow) = scaledVectors.row(person.photos[probePhoto].front());
+    episode.probe = probeRow;
+    return episode;
+}
+
+float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsigned episodeSeed, RowMatrix& gradW,
+                                           Eigen::VectorXf& gradB) const
+{
+    const int n = static_cast<int>(batch.size());
+    RowMatrix probes(n, scaledVectors.cols());
+    std::vector<Episode> episodes;
+    std::mt19937 episodeRandom(episodeSeed);
+    for (int b = 0; b < n; ++b)
+        episodes.push_back(
+            makeEpisode(people.at(static_cast<size_t>(batch[static_cast<size_t>(b)])), b, probes, episodeRandom));
+    const RowMatrix probeFeatures = (probes * params.weights.transpose()).rowwise() + params.hiddenBias.transpose();
+
+    // Distances of every probe to every template: nearest template vector, quality-weighted.
+    std::vector<TemplateStats> stats;
+    RowMatrix logSquared(n, n);              // [template][probe]
+    std::vector<std::vector<int>> nearest(static_cast<size_t>(n), std::vector<int>(static_cast<size_t>(n)));
+    for (int r = 0; r < n; ++r) {
+        stats.push_back(statsOf(episodes[static_cast<size_t>(r)].templ, params));
+        const TemplateStats& s = stats.back();
+        for (int k = 0; k < n; ++k) {
+            const RowMatrix diff = s.features.rowwise() - probeFeatures.row(k);
+            Eigen::Index best = 0;
+            const float squared = (diff.cwiseAbs2() * s.quality.transpose()).minCoeff(&best);
+            logSquared(r, k) = std::log(squared + kTinySquare);
+            nearest[static_cast<size_t>(r)][static_cast<size_t>(k)] = static_cast<int>(best);
+        }
+    }
+
+    // Ranking loss: every genuine (r == k) below every impostor (r != k), on half log squares
+    // (= log distances). coefficient(r, k) = dLoss / d(squared distance).
+    RowMatrix coefficient = RowMatrix::Zero(n, n);
+    double loss = 0.0;
+    const float pairs = static_cast<float>(n) * static_cast<float>(n) * static_cast<float>(n - 1);
+    for (int g = 0; g < n; ++g)
+        for (int r = 0; r < n; ++r)
+            for (int k = 0; k < n; ++k) {
+                if (r == k)
+                    continue;
+                const float z = options.sharpness * 0.5f * (logSquared(g, g) - logSquared(r, k));
+                loss += softplus(z);
+                const float slope = options.sharpness * 0.5f * logistic(z) / pairs;
+                coefficient(g, g) += slope;
+                coefficient(r, k) -= slope;
+            }
+    for (int r = 0; r < n; ++r)
+        for (int k = 0; k < n; ++k)
+            coefficient(r, k) /= std::exp(logSquared(r, k));
+
+    gradW = RowMatrix::Zero(params.hiddenCount(), params.visibleCount());
+    gradB = Eigen::VectorXf::Zero(params.hiddenCount());
+    for (int r = 0; r < n; ++r) {
+        const TemplateStats& s = stats[static_cast<size_t>(r)];
+        const RowMatrix& templ = episodes[static_cast<size_t>(r)].templ;
+        RowMatrix weightedDiff(n, params.hiddenCount());  // c * q * u per probe
+        RowMatrix deltas(n, params.visibleCount());       // x_t* - y per probe
+        Eigen::RowVectorXf kappa = Eigen::RowVectorXf::Zero(params.hiddenCount()); // sum c * u^2
+        for (int k = 0; k < n; ++k) {
+            const int t = nearest[static_cast<size_t>(r)][static_cast<size_t>(k)];
+            const Eigen::RowVectorXf u = s.features.row(t) - probeFeatures.row(k);
+            const float c = coefficient(r, k);
+            weightedDiff.row(k) = 2.0f * c * s.quality.cwiseProduct(u);
+            deltas.row(k) = templ.row(t) - probes.row(k);
+            kappa += c * u.cwiseAbs2();
+        }
+        gradW.noalias() += weightedDiff.transpose() * deltas;
+        // Through the quality weights: q = |mean| / spread.
+        const Eigen::RowVectorXf byMean = kappa.cwiseProduct(s.sign).cwiseQuotient(s.spread);
+        const Eigen::RowVectorXf bySpread =
+            kappa.cwiseProduct(s.featureMean.cwiseAbs()).cwiseQuotient(s.spread.cwiseAbs2().cwiseProduct(s.spread));
+        gradB += byMean.transpose();
+        gradW.noalias() += byMean.transpose() * s.mean;
+        gradW.noalias() -= (bySpread.asDiagonal() * (s.centredFeatures.transpose() * s.centred)) /
+                           static_cast<float>(templ.rows());
+    }
+    return static_cast<float>(loss / pairs);
+}
+
+void DiscriminativeTuner::adamStep(const RowMatrix& gradW, const Eigen::VectorXf& gradB)
+{
+    ++steps;
+    const float correction1 = 1.0f - std::pow(kAdamBeta1, static_cast<float>(steps));
+    const float correction2 = 1.0f - std::pow(kAdamBeta2, static_cast<float>(steps));
+    momentW = kAdamBeta1 * momentW + (1.0f - kAdamBeta1) * gradW;
+    velocityW = kAdamBeta2 * velocityW + (1.0f - kAdamBeta2) * gradW.cwiseAbs2();
+    momentB = kAdamBeta1 * momentB + (1.0f - kAdamBeta1) * gradB;
+    velocityB = kAdamBeta2 * velocityB + (1.0f - kAdamBeta2) * gradB.cwiseAbs2();
+    const float step = options.learningRate;
+    params.weights.array() -= step * (momentW.array() / correction1) /
+                              ((velocityW.array() / correction2).sqrt() + kAdamEpsilon);
+    params.hiddenBias.array() -= step * (momentB.array() / correction1) /
+                                 ((velocityB.array() / correction2).sqrt() + kAdamEpsilon);
+}
