@@ -1,0 +1,143 @@
+// The shipped model end to end, as a user meets it: the window enrols one group from the
+// owner's video standing in for the camera, then verifies recorded videos one at a time
+// through the video test. The owner must open the lock quickly; strangers never.
+#include "MainWindow.h"
+#include "ModelFiles.h"
+#include "TestData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+const char* const kModelPath = "glasgow-45x35/200/100-res.grbm";
+// The owner's lock must open within this many ticks with a face.
+const int kOwnerTicksToOpen = 60;
+// At most this share of a stranger's face ticks may be taken for the owner.
+const double kStrangerOwnerShare = 0.01;
+const int kMinStrangers = 5;
+const int kMaxTicks = 20000;
+
+// What one verification run over one video showed.
+struct VideoRun
+{
+    int faceTicks = 0;
+    int ownerTicks = 0;
+    int openedAtFaceTick = 0;  // 0: the lock stayed closed
+};
+
+QString text(MainWindow& window, const char* name)
+{
+    return window.findChild<QLabel*>(name)->text();
+}
+
+void click(MainWindow& window, const char* name)
+{
+    window.findChild<QPushButton*>(name)->click();
+}
+
+void tick(MainWindow& window)
+{
+    QMetaObject::invokeMethod(&window, "timed", Qt::DirectConnection);
+}
+}  // namespace
+
+class AcceptanceTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void shippedModelLoadsWithForeignBase();
+    void ownerOpensTheLockAndStrangersNever();
+
+private:
+    VideoRun verifyVideo(MainWindow& window, const QString& video);
+
+    QTemporaryDir videoDir;
+};
+
+void AcceptanceTest::initTestCase()
+{
+    if (!facedataAvailable()) {
+        if (runningInCi())
+            QFAIL("shared face data missing");
+        QSKIP("shared face data missing (set VISAGIO_FACEDATA)");
+    }
+    QDir::setCurrent(runDir());
+    QVERIFY2(QFile::exists(kModelPath), "the shipped model is not in the run directory");
+    QVERIFY2(QFile::exists(demoDir() + "/owner-enrol.avi"), "the build did not prepare the demo videos");
+    qputenv("VISAGIO_CAMERA", (demoDir() + "/owner-enrol.avi").toLocal8Bit());
+    qputenv("VISAGIO_CAMERA_PACE", "0");
+}
+
+void AcceptanceTest::shippedModelLoadsWithForeignBase()
+{
+    CapturedLog log;
+    MainWindow window(nullptr, videoDir.path());
+    QVERIFY(log.lines().contains("rbm: 1575 200"));
+    const QStringList foreign = log.lines().filter("foreign base loaded, samples:");
+    QCOMPARE(foreign.size(), 1);
+    const int count = foreign[0].section(' ', -1).toInt();
+    QVERIFY2(count >= 100, qPrintable(foreign[0]));
+}
+
+// Plays one video alone through the video test, from "Открыть" to its end.
+VideoRun AcceptanceTest::verifyVideo(MainWindow& window, const QString& video)
+{
+    for (const QString& old : QDir(videoDir.path()).entryList(QDir::Files))
+        QFile::remove(videoDir.filePath(old));
+    QFile::link(video, videoDir.filePath("video.avi"));
+    click(window, "_btnTest");
+    VideoRun run;
+    for (int i = 0; i < kMaxTicks; ++i) {
+        tick(window);
+        const QString status = text(window, "_lblStatus");
+        if (status == "No input")
+            break;
+        if (!status.startsWith("Лицо найдено") && !status.startsWith("Слишком"))
+            continue;
+        ++run.faceTicks;
+        if (text(window, "_lblOverallResult").startsWith("СВОЙ"))
+            ++run.ownerTicks;
+        if (run.openedAtFaceTick == 0 && text(window, "_lblResultText") == "Открыто")
+            run.openedAtFaceTick = run.faceTicks;
+    }
+    click(window, "_btnTest");
+    return run;
+}
+
+void AcceptanceTest::ownerOpensTheLockAndStrangersNever()
+{
+    MainWindow window(nullptr, videoDir.path());
+    click(window, "_btnTrain");
+    for (int i = 0; i < kMaxTicks && text(window, "_lblStatus") != "Шаблон успешно добавлен. Макет в режиме ожидания."; ++i)
+        tick(window);
+    QCOMPARE(text(window, "_lblStatus"), QString("Шаблон успешно добавлен. Макет в режиме ожидания."));
+
+    const QDir verify(demoDir() + "/verify");
+    int strangers = 0;
+    int owners = 0;
+    for (const QString& name : verify.entryList(QStringList() << "*.avi")) {
+        const VideoRun run = verifyVideo(window, verify.filePath(name));
+        qInfo("%s: %d face ticks, %d taken for the owner, lock opened at face tick %d", qPrintable(name),
+              run.faceTicks, run.ownerTicks, run.openedAtFaceTick);
+        QVERIFY2(run.faceTicks > 0, qPrintable(name));
+        if (name.contains("owner")) {
+            ++owners;
+            QVERIFY2(run.openedAtFaceTick > 0 && run.openedAtFaceTick <= kOwnerTicksToOpen, qPrintable(name));
+        } else {
+            ++strangers;
+            QVERIFY2(run.openedAtFaceTick == 0, qPrintable(name));
+            QVERIFY2(run.ownerTicks <= kStrangerOwnerShare * run.faceTicks, qPrintable(name));
+        }
+    }
+    QVERIFY(owners >= 1);
+    QVERIFY(strangers >= kMinStrangers);
+}
+
+QTEST_MAIN(AcceptanceTest)
+#include "AcceptanceTest.moc"
