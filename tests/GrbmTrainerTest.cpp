@@ -236,6 +236,7 @@ TEST_F(GrbmTrainerTest, SimulatedWindowScoresAsTheMatcherDoes)
     const std::vector<float> distances = simulation.distances(probes);
 
     ScopedWorkingDirectory cwd(runDir.path());
+    CapturedLog log;
     FaceMatcher matcher(kWidth, kHeight);
     std::vector<cv::Mat> group;
     for (const auto& sample : owner)

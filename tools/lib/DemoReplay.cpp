@@ -29,9 +29,14 @@ std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap
                                              unsigned seed)
 {
     SampleCutter cutter(faceCascade, eyeCascade);
+    std::vector<cv::Mat> cameraFrames;
+    for (const auto& frame : DemoVideoMaker::read((fs::path(demoDir) / DemoSetWriter::ownerEnrolName()).string())) {
+        cv::Mat mirrored;
+        cv::flip(frame, mirrored, 1);
+        cameraFrames.push_back(mirrored);
+    }
     std::vector<cv::Mat> enrolment;
-    for (const auto& sample :
-         cutter.cutFrames(DemoVideoMaker::read((fs::path(demoDir) / DemoSetWriter::ownerEnrolName()).string())))
+    for (const auto& sample : cutter.cutFrames(cameraFrames))
         if (!sample.empty())
             enrolment.push_back(sample);
     if (enrolment.size() < static_cast<size_t>(WindowSimulation::kGroupSize))

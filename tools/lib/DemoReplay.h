@@ -6,8 +6,9 @@
 #include <vector>
 
 // Replays a demo folder (see DemoSetWriter) as the window would run it with a model: enrols
-// the first 100 face samples of owner-enrol.avi, then verifies every video of verify/ and
-// extra/ separately, each from a closed lock and zero confidence.
+// the first 100 face samples of owner-enrol.avi, which stands in for the camera and is
+// therefore mirrored like camera frames, then verifies every video of verify/ and extra/
+// (video files, not mirrored) separately, each from a closed lock and zero confidence.
 class DemoReplay
 {
 public:
