@@ -121,13 +121,14 @@ void runCheck(const CommandLine& line)
     const auto rows = DemoReplay::run(VerificationBench::modelMap(model), required(line, "demo"),
                                       line.text("cascade", SampleCutter::defaultFaceCascade()),
                                       SampleCutter::defaultEyeCascade());
-    std::printf("%-40s %6s %6s %8s %9s %8s %8s\n", "video", "faces", "owner", "owner %", "lock tick", "min d",
-                "median d");
+    std::printf("%-40s %6s %6s %8s %9s %8s %8s %9s\n", "video", "faces", "owner", "owner %", "lock tick", "min d",
+                "median d", "max conf");
     for (const auto& row : rows) {
         const auto& r = row.result;
-        std::printf("%-40s %6d %6d %7.1f%% %9d %8.1f %8.1f\n", row.video.c_str(), r.faceTicks, r.ownerTicks,
+        std::printf("%-40s %6d %6d %7.1f%% %9d %8.1f %8.1f %9.3f\n", row.video.c_str(), r.faceTicks, r.ownerTicks,
                     r.faceTicks > 0 ? 100.0 * r.ownerTicks / r.faceTicks : 0.0, r.lockFaceTick,
-                    static_cast<double>(r.minDistance), static_cast<double>(r.medianDistance));
+                    static_cast<double>(r.minDistance), static_cast<double>(r.medianDistance),
+                    static_cast<double>(r.maxConfidence));
     }
 }
 
