@@ -197,9 +197,9 @@ TEST_F(EvalEndToEndTest, CaptureSplitsEachPersonAndCountsPhotosWithoutAFace)
     EXPECT_TRUE(noFace.group.empty());
 }
 
-TEST_F(EvalEndToEndTest, SameSeedGivesTheSameSamplesAndAnotherSeedMovesThem)
+TEST_F(EvalEndToEndTest, SameSeedGivesTheSameSamplesOnAnyThreadCountAndAnotherSeedMovesThem)
 {
-    EvalCapture again(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
+    EvalCapture again(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(), 2);
     const std::vector<EvalPerson> repeated = again.capture(data->photos);
     EvalOptions otherSeed = smallProtocol();
     otherSeed.seed = 8;

@@ -4,12 +4,18 @@
 #include "ProgressBar.h"
 #include "SampleSet.h"
 
+#include <opencv2/core/utility.hpp>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <future>
 
 namespace {
 // Moved enrolment frames tried at most, in group sizes (a moved frame may show no face).
 constexpr std::size_t kMoveAttempts = 4;
+// How often the progress bar looks at the cameras' work.
+constexpr std::chrono::milliseconds kProgressPoll(200);
 
 std::mt19937 randomFor(unsigned seed, unsigned person, unsigned purpose)
 {
@@ -28,7 +34,34 @@ std::vector<std::vector<FacePhoto>> byPerson(const std::vector<FacePhoto>& photo
     }
     return people;
 }
+
+// Runs OpenCV's own functions sequentially for the object's life.
+class SequentialOpenCv
+{
+public:
+    SequentialOpenCv() : previous(cv::getNumThreads()) { cv::setNumThreads(0); }
+    ~SequentialOpenCv() { cv::setNumThreads(previous); }
+    SequentialOpenCv(const SequentialOpenCv&) = delete;
+    SequentialOpenCv& operator=(const SequentialOpenCv&) = delete;
+
+private:
+    int previous;
+};
 } // namespace
+
+// One detector with its own sample cutter and clocks, used by one thread.
+struct EvalCapture::Camera
+{
+    Camera(const std::string& faceCascade, const std::string& eyeCascade)
+        : cutter(faceCascade, eyeCascade), detector(faceCascade, eyeCascade)
+    {
+    }
+
+    SampleCutter cutter;
+    FaceDetector detector;
+    EvalStageTime detect;
+    EvalStageTime sample;
+};
 
 int EvalPerson::missed() const
 {
@@ -41,33 +74,75 @@ bool EvalPerson::owner() const
     return !group.empty() && std::any_of(photos.begin(), photos.end(), genuine);
 }
 
-EvalCapture::EvalCapture(const EvalOptions& options, const std::string& faceCascade, const std::string& eyeCascade)
-    : options(options), cutter(faceCascade, eyeCascade), detector(faceCascade, eyeCascade)
+EvalCapture::EvalCapture(const EvalOptions& options, const std::string& faceCascade, const std::string& eyeCascade,
+                         int threads)
+    : options(options)
 {
+    for (int t = 0; t < std::max(threads, 1); ++t)
+        cameras.push_back(std::make_unique<Camera>(faceCascade, eyeCascade));
 }
 
+EvalCapture::~EvalCapture() = default;
+
+EvalStageTime EvalCapture::detectTime() const
+{
+    EvalStageTime total;
+    for (const auto& camera : cameras) {
+        total.seconds += camera->detect.seconds;
+        total.calls += camera->detect.calls;
+    }
+    return total;
+}
+
+EvalStageTime EvalCapture::sampleTime() const
+{
+    EvalStageTime total;
+    for (const auto& camera : cameras) {
+        total.seconds += camera->sample.seconds;
+        total.calls += camera->sample.calls;
+    }
+    return total;
+}
+
+// Camera t takes the people t, t + cameras, ...; each person's movements come from its own
+// seed, so the share-out does not change the samples.
 std::vector<EvalPerson> EvalCapture::capture(const std::vector<FacePhoto>& photos)
 {
-    std::vector<EvalPerson> people;
+    const SequentialOpenCv sequential;
+    const std::vector<std::vector<FacePhoto>> own = byPerson(photos);
+    std::vector<EvalPerson> people(own.size());
+    std::atomic<long> done{0};
+    std::vector<std::future<void>> work;
+    for (std::size_t t = 0; t < cameras.size(); ++t)
+        work.push_back(std::async(std::launch::async, [&, t] {
+            for (std::size_t p = t; p < own.size(); p += cameras.size())
+                people[p] = capturePerson(*cameras[t], own[p], static_cast<unsigned>(p), done);
+        }));
     ProgressBar progress("camera", static_cast<long>(photos.size()));
-    long done = 0;
-    for (const std::vector<FacePhoto>& own : byPerson(photos)) {
-        const auto index = static_cast<unsigned>(people.size());
-        EvalPerson person;
-        person.name = own.front().person;
-        const int enrolment = enrolmentCount(static_cast<int>(own.size()));
-        std::mt19937 moves = randomFor(options.seed, index, 1);
-        for (std::size_t k = 0; k < own.size(); ++k) {
-            person.photos.push_back(capturePhoto(own[k], moves));
-            person.photos.back().enrolment = static_cast<int>(k) < enrolment;
-            progress.update(++done);
-        }
-        std::mt19937 groupMoves = randomFor(options.seed, index, 2);
-        person.group = enrolmentGroup(person, own, groupMoves);
-        people.push_back(std::move(person));
+    for (std::future<void>& camera : work) {
+        while (camera.wait_for(kProgressPoll) != std::future_status::ready)
+            progress.update(done);
+        camera.get();
     }
     progress.finish();
     return people;
+}
+
+EvalPerson EvalCapture::capturePerson(Camera& camera, const std::vector<FacePhoto>& own, unsigned index,
+                                      std::atomic<long>& done) const
+{
+    EvalPerson person;
+    person.name = own.front().person;
+    const int enrolment = enrolmentCount(static_cast<int>(own.size()));
+    std::mt19937 moves = randomFor(options.seed, index, 1);
+    for (std::size_t k = 0; k < own.size(); ++k) {
+        person.photos.push_back(capturePhoto(camera, own[k], moves));
+        person.photos.back().enrolment = static_cast<int>(k) < enrolment;
+        ++done;
+    }
+    std::mt19937 groupMoves = randomFor(options.seed, index, 2);
+    person.group = enrolmentGroup(camera, person, own, groupMoves);
+    return person;
 }
 
 int EvalCapture::enrolmentCount(int photoCount) const
@@ -78,28 +153,28 @@ int EvalCapture::enrolmentCount(int photoCount) const
     return std::clamp(share, 1, std::min(options.maxEnrolPhotos, photoCount - 1));
 }
 
-EvalPhoto EvalCapture::capturePhoto(const FacePhoto& photo, std::mt19937& random)
+EvalPhoto EvalCapture::capturePhoto(Camera& camera, const FacePhoto& photo, std::mt19937& random) const
 {
     EvalPhoto result;
     result.path = photo.path;
     const cv::Mat image = PhotoFramer::load(photo.path);
     FramePlacement placement;
-    if (!cutter.findPlacement(photo, image, placement))
+    if (!camera.cutter.findPlacement(photo, image, placement))
         return result;
-    const cv::Mat found = cut(PhotoFramer::compose(image, placement));
+    const cv::Mat found = cut(camera, PhotoFramer::compose(image, placement));
     if (found.empty())
         return result;
     result.frames.push_back(found);
     result.placement = placement;
     for (int f = 1; f < options.framesPerPhoto; ++f)
-        result.frames.push_back(cut(PhotoFramer::compose(image, PhotoFramer::jittered(placement, random))));
+        result.frames.push_back(cut(camera, PhotoFramer::compose(image, PhotoFramer::jittered(placement, random))));
     return result;
 }
 
 // The enrolment photographs with a face, taken in turn: the first round as found, later
 // rounds at moved placements, until the group is full.
-std::vector<cv::Mat> EvalCapture::enrolmentGroup(const EvalPerson& person, const std::vector<FacePhoto>& photos,
-                                                 std::mt19937& random)
+std::vector<cv::Mat> EvalCapture::enrolmentGroup(Camera& camera, const EvalPerson& person,
+                                                 const std::vector<FacePhoto>& photos, std::mt19937& random) const
 {
     std::vector<std::size_t> sources;
     for (std::size_t k = 0; k < person.photos.size(); ++k)
@@ -116,21 +191,21 @@ std::vector<cv::Mat> EvalCapture::enrolmentGroup(const EvalPerson& person, const
     for (std::size_t i = 0; !sources.empty() && group.size() < size && i < size * kMoveAttempts; ++i) {
         const std::size_t s = i % sources.size();
         const FramePlacement moved = PhotoFramer::jittered(person.photos[sources[s]].placement, random);
-        const cv::Mat sample = cut(PhotoFramer::compose(images[s], moved));
+        const cv::Mat sample = cut(camera, PhotoFramer::compose(images[s], moved));
         if (!sample.empty())
             group.push_back(sample);
     }
     return group;
 }
 
-cv::Mat EvalCapture::cut(const cv::Mat& frame)
+cv::Mat EvalCapture::cut(Camera& camera, const cv::Mat& frame)
 {
-    detect.measure([&] { detector.processFrame(frame); });
-    if (!detector.found())
+    camera.detect.measure([&] { camera.detector.processFrame(frame); });
+    if (!camera.detector.found())
         return cv::Mat();
-    return sample.measure([&] {
+    return camera.sample.measure([&] {
         cv::Mat result(SampleSet::kHeight, SampleSet::kWidth, CV_8UC1);
-        makeSample(detector.copyImage(0), result);
+        makeSample(camera.detector.copyImage(0), result);
         return result;
     });
 }

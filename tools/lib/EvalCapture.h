@@ -9,6 +9,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -46,31 +48,37 @@ struct EvalPerson
 class EvalCapture
 {
 public:
+    // `threads` cameras work on the people in turn, each with a detector of its own.
     // Throws: std::runtime_error("cannot load face cascade: <path>").
-    EvalCapture(const EvalOptions& options, const std::string& faceCascade, const std::string& eyeCascade);
+    EvalCapture(const EvalOptions& options, const std::string& faceCascade, const std::string& eyeCascade,
+                int threads = 1);
+    ~EvalCapture();
     EvalCapture(const EvalCapture&) = delete;
     EvalCapture& operator=(const EvalCapture&) = delete;
 
     // Requires: photos of one person are listed together, each person's in a fixed order.
     // Ensures:  one entry a person in order of first appearance; the same photos and options
-    //           give the same samples. Shows a progress bar.
+    //           give the same samples, whatever the thread count and the machine's load
+    //           (OpenCV's own threads are off meanwhile: with them the cascade's result can
+    //           depend on their timing). Shows a progress bar.
     // Throws:   std::runtime_error("cannot read image: <path>") for an unreadable photograph.
     std::vector<EvalPerson> capture(const std::vector<FacePhoto>& photos);
 
     // Time of the detector (per frame) and of the sample cut (per face found).
-    const EvalStageTime& detectTime() const { return detect; }
-    const EvalStageTime& sampleTime() const { return sample; }
+    EvalStageTime detectTime() const;
+    EvalStageTime sampleTime() const;
 
 private:
-    EvalPhoto capturePhoto(const FacePhoto& photo, std::mt19937& random);
-    std::vector<cv::Mat> enrolmentGroup(const EvalPerson& person, const std::vector<FacePhoto>& photos,
-                                        std::mt19937& random);
+    struct Camera;
+
+    EvalPerson capturePerson(Camera& camera, const std::vector<FacePhoto>& own, unsigned index,
+                             std::atomic<long>& done) const;
+    EvalPhoto capturePhoto(Camera& camera, const FacePhoto& photo, std::mt19937& random) const;
+    std::vector<cv::Mat> enrolmentGroup(Camera& camera, const EvalPerson& person,
+                                        const std::vector<FacePhoto>& photos, std::mt19937& random) const;
     int enrolmentCount(int photoCount) const;
-    cv::Mat cut(const cv::Mat& frame);
+    static cv::Mat cut(Camera& camera, const cv::Mat& frame);
 
     EvalOptions options;
-    SampleCutter cutter;
-    FaceDetector detector;
-    EvalStageTime detect;
-    EvalStageTime sample;
+    std::vector<std::unique_ptr<Camera>> cameras;
 };

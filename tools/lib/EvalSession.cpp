@@ -102,7 +102,8 @@ void writeOutputs(const EvalReport& report, const std::string& outDir)
 void EvalSession::run(const EvalSessionSettings& settings)
 {
     requireKnownMethods(settings.methods);
-    EvalCapture capture(settings.options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
+    EvalCapture capture(settings.options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(),
+                        settings.threads);
     const std::vector<EvalPerson> people = capture.capture(settings.photos);
     requireTrials(people);
     EvalReport report(settings.split, people, settings.options);
