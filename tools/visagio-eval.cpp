@@ -72,8 +72,10 @@ std::string splitName(const std::string& set, const std::string& names)
     std::string split = set + ", people " + (names.empty() ? "all" : names);
     if (set == kDefaultSet && names == kEvaluationPeople)
         split += ": the evaluation split (people never used for training or calibration)";
-    else if (set == kDefaultSet && names == "A-J")
-        split += ": the calibration split (not an evaluation figure)";
+    else if ((set == kDefaultSet && names == "A-J") || set == "essex")
+        split += ": calibration people (not an evaluation figure)";
+    else if (set == "lfw_2to9")
+        split += ": training people (not an evaluation figure)";
     return split;
 }
 

@@ -12,7 +12,8 @@
 namespace {
 // Operating point of the table's TAR column.
 constexpr double kTableFar = 0.01;
-constexpr int kNameWidth = 22;
+constexpr std::size_t kNameWidth = 22;
+constexpr std::size_t kCellWidth = 10;
 
 std::string percent(double share, int decimals = 2)
 {
@@ -42,7 +43,7 @@ std::string joined(const std::vector<std::string>& cells, bool markdown)
 {
     std::string line = markdown ? "| " : "";
     for (std::size_t k = 0; k < cells.size(); ++k) {
-        const std::size_t width = k == 0 ? kNameWidth : 10;
+        const std::size_t width = k == 0 ? kNameWidth : kCellWidth;
         line += markdown ? cells[k] + " |" + (k + 1 < cells.size() ? " " : "")
                          : (k == 0 ? padded(cells[k], width) : leftPadded(cells[k], width + 1));
     }
