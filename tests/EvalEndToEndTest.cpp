@@ -95,7 +95,7 @@ std::vector<std::vector<float>> foreignVectors(const std::vector<FacePhoto>& pho
     const cv::Mat mask = createFaceMask(cv::Size(35, 45), 1);
     std::vector<std::vector<float>> vectors;
     for (const EvalPerson& person : capture.capture(photos))
-        for (const cv::Mat& sample : person.group) {
+        for (const cv::Mat& sample : person.groups.empty() ? std::vector<cv::Mat>() : person.groups.front()) {
             cv::Mat copy = sample.clone();
             vectors.push_back(maskedFaceVector(copy, mask));
         }
@@ -181,20 +181,21 @@ TEST_F(EvalEndToEndTest, CaptureSplitsEachPersonAndCountsPhotosWithoutAFace)
             ASSERT_EQ(photo.frames.size(), 3u);
             EXPECT_FALSE(photo.frames.front().empty());
         }
-        ASSERT_EQ(person.group.size(), 20u);
-        for (const cv::Mat& sample : person.group) {
+        ASSERT_EQ(person.groups.size(), 1u);
+        ASSERT_EQ(person.groups.front().size(), 20u);
+        for (const cv::Mat& sample : person.groups.front()) {
             EXPECT_EQ(sample.size(), cv::Size(35, 45));
             EXPECT_EQ(sample.type(), CV_8UC1);
         }
         // The group starts with the enrolment photographs as found, then moved copies.
-        EXPECT_EQ(cv::norm(person.group[0], person.photos[0].frames[0], cv::NORM_INF), 0.0);
-        EXPECT_GT(cv::norm(person.group[4], person.photos[0].frames[0], cv::NORM_INF), 0.0);
+        EXPECT_EQ(cv::norm(person.groups.front()[0], person.photos[0].frames[0], cv::NORM_INF), 0.0);
+        EXPECT_GT(cv::norm(person.groups.front()[4], person.photos[0].frames[0], cv::NORM_INF), 0.0);
     }
     const EvalPerson& noFace = data->people.back();
     EXPECT_EQ(noFace.name, kNoFacePerson);
     EXPECT_EQ(noFace.missed(), 1);
     EXPECT_FALSE(noFace.owner());
-    EXPECT_TRUE(noFace.group.empty());
+    EXPECT_TRUE(noFace.groups.empty());
 }
 
 TEST_F(EvalEndToEndTest, SameSeedGivesTheSameSamplesOnAnyThreadCountAndAnotherSeedMovesThem)
@@ -208,9 +209,9 @@ TEST_F(EvalEndToEndTest, SameSeedGivesTheSameSamplesOnAnyThreadCountAndAnotherSe
     ASSERT_EQ(repeated.size(), data->people.size());
     for (std::size_t p = 0; p < kSpeakers; ++p) {
         SCOPED_TRACE(data->people[p].name);
-        EXPECT_TRUE(sameSamples(repeated[p].group, data->people[p].group));
+        EXPECT_TRUE(sameSamples(repeated[p].groups.front(), data->people[p].groups.front()));
         EXPECT_TRUE(sameSamples(repeated[p].photos[5].frames, data->people[p].photos[5].frames));
-        EXPECT_FALSE(sameSamples(moved[p].group, data->people[p].group));
+        EXPECT_FALSE(sameSamples(moved[p].groups.front(), data->people[p].groups.front()));
         EXPECT_TRUE(sameSamples({moved[p].photos[5].frames[0]}, {data->people[p].photos[5].frames[0]}));
     }
 }

@@ -122,6 +122,21 @@ protected:
         return rows;
     }
 
+    // The weighted distance of features f to the nearest template vector, computed here.
+    static float nearestDistance(const FaceMatcher& matcher, const std::vector<float>& f)
+    {
+        float nearest = std::numeric_limits<float>::max();
+        for (const auto& t : matcher.templateFeatures()) {
+            double sum = 0.0;
+            for (int j = 0; j < kFeatures; ++j) {
+                const float d = t[j] - f[j];
+                sum += double(matcher.qualities()[j]) * double(d * d);
+            }
+            nearest = std::min(nearest, float(std::sqrt(sum)));
+        }
+        return nearest;
+    }
+
     QTemporaryDir dir;
     std::unique_ptr<ScopedWorkingDirectory> workingDirectory;
     CapturedLog log;
@@ -131,10 +146,11 @@ TEST_F(FaceMatcherTest, ConstructionLoadsTheModelBeforeTheForeignBase)
 {
     const auto matcher = makeMatcher();
     const QStringList lines = log.lines();
-    ASSERT_EQ(lines.size(), 3);
+    ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0], "rbm: 1575 200");
     EXPECT_EQ(lines[1], "1273408 1273408");
-    EXPECT_EQ(lines[2], "foreign base loaded, samples: 0");
+    EXPECT_EQ(lines[2], "model calibration \"glasgow-45x35/200/100-res.grbm.calibration\" ignored: cannot be read");
+    EXPECT_EQ(lines[3], "foreign base loaded, samples: 0");
     EXPECT_EQ(matcher->foreignCount(), 0u);
     EXPECT_EQ(matcher->faceMask().channels(), 3);
     EXPECT_EQ(matcher->groupCount(), 0);
@@ -350,20 +366,64 @@ TEST_F(FaceMatcherTest, ScoreFallsWithTheWeightedDistanceToTheNearestTemplateVec
         SCOPED_TRACE(seed);
         cv::Mat stranger = sample(seed);
         const float score = matcher->verify(stranger);
-        const std::vector<float> f = featuresOf(*matcher, {matcher->imageToVector(stranger)})[0];
-        float nearest = std::numeric_limits<float>::max();
-        for (const auto& t : matcher->templateFeatures()) {
-            double sum = 0.0;
-            for (int j = 0; j < kFeatures; ++j) {
-                const float d = t[j] - f[j];
-                sum += double(matcher->qualities()[j]) * double(d * d);
-            }
-            nearest = std::min(nearest, float(std::sqrt(sum)));
-        }
+        const float nearest = nearestDistance(*matcher, featuresOf(*matcher, {matcher->imageToVector(stranger)})[0]);
         EXPECT_GT(nearest, 0.0f);
         EXPECT_EQ(score, 90.0f / (nearest + 30.0f));
         EXPECT_LT(score, 3.0f);
         EXPECT_GT(score, 0.0f);
+    }
+}
+
+// With foreign faces and a valid calibration file the distance is scaled by s = target /
+// median distance of the foreign faces to the template; any damaged calibration file leaves
+// s = 1 (the plain score) and says why in the log.
+TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
+{
+    writeSyntheticForeignBase(dir.path(), 40, 5);
+    const QString calibrationPath = matcherModelPath(dir.path()) + ".calibration";
+    const struct
+    {
+        const char* content; // nullptr: no file
+        float target;        // 0: counts as absent
+    } cases[] = {
+        {"# made by a test\nformat = 1\ncohort_target = 7.5\n", 7.5f},
+        {nullptr, 0.0f},
+        {"", 0.0f},
+        {"format = 2\ncohort_target = 7.5\n", 0.0f},
+        {"format = 1\n", 0.0f},
+        {"format = 1\ncohort_target = nan\n", 0.0f},
+        {"format = 1\ncohort_target = inf\n", 0.0f},
+        {"format = 1\ncohort_target = -3\n", 0.0f},
+        {"format = 1\ncohort_target = 7.5x\n", 0.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content ? c.content : "(no file)");
+        QFile::remove(calibrationPath);
+        if (c.content) {
+            ASSERT_TRUE(writeBytes(calibrationPath, c.content));
+        }
+        log.clear();
+        const auto matcher = makeMatcher();
+        matcher->addGroup(group(30, 400));
+        matcher->train();
+        ASSERT_GT(matcher->foreignCount(), 2u);
+        std::vector<float> cohort;
+        for (const auto& f : featuresOf(*matcher, matcher->foreignVectors()))
+            cohort.push_back(nearestDistance(*matcher, f));
+        std::nth_element(cohort.begin(), cohort.begin() + long((cohort.size() - 1) / 2), cohort.end());
+        const float expectedScale = c.target > 0.0f ? c.target / cohort[(cohort.size() - 1) / 2] : 1.0f;
+        EXPECT_FLOAT_EQ(matcher->cohortScale(), expectedScale);
+        const QStringList scaleLines = log.lines().filter("cohort scale ");
+        const bool scaleLogged = scaleLines.size() == 1 &&
+                                 std::abs(scaleLines[0].mid(13).toFloat() - expectedScale) < 1e-5f * expectedScale;
+        const bool ignoredLogged = log.lines().filter("model calibration").filter("ignored:").size() == 1;
+        EXPECT_EQ(scaleLogged, c.target > 0.0f);
+        EXPECT_EQ(ignoredLogged, c.target <= 0.0f);
+
+        cv::Mat stranger = sample(905);
+        const float score = matcher->verify(stranger);
+        const float d = nearestDistance(*matcher, featuresOf(*matcher, {matcher->imageToVector(stranger)})[0]);
+        EXPECT_FLOAT_EQ(score, 90.0f / (expectedScale * d + 30.0f));
     }
 }
 

@@ -3,6 +3,9 @@
 #include "DiscriminativeTuner.h"
 #include "FaceMatcher.h"
 #include "FaceVector.h"
+#include "FaceVectors.h"
+#include "ModelCalibration.h"
+#include "VerificationRule.h"
 #include "File.h"
 #include "GaussianRbm.h"
 #include "GrbmParameters.h"
@@ -216,15 +219,22 @@ TEST_F(GrbmTrainerTest, WrittenModelLoadsWithTheProgramsLoaderAndComputesTheSame
             EXPECT_NEAR(loaded.hiddenRow(k)[static_cast<size_t>(j)], features(k, j), 1e-4f);
 }
 
-TEST_F(GrbmTrainerTest, SimulatedWindowScoresAsTheMatcherDoes)
+TEST_F(GrbmTrainerTest, SimulatedWindowAndBenchScoreAsTheMatcherDoes)
 {
-    // Left-right symmetric samples make the matcher's random mirroring irrelevant.
+    // Left-right symmetric samples make the matcher's random mirroring irrelevant. A cohort of
+    // foreign faces and a calibration file make the matcher scale its distances.
     QTemporaryDir runDir;
     prepareMatcherRunDir(runDir.path(), 4);
-    const GrbmParameters model = GrbmParameters::load(matcherModelPath(runDir.path()).toStdString());
+    writeSyntheticForeignBase(runDir.path(), 60, 8);
+    const std::string modelPath = matcherModelPath(runDir.path()).toStdString();
+    ModelCalibration calibration;
+    calibration.cohortTarget = 3.5f;
+    calibration.write(ModelCalibration::pathFor(modelPath));
+    const GrbmParameters model = GrbmParameters::load(modelPath);
     SampleSet people = syntheticPeople(2, 1, 100, 21);
     std::vector<cv::Mat> owner;
     std::vector<cv::Mat> probes;
+    SampleSet probeSet;
     for (int k = 0; k < people.size(); ++k) {
         cv::Mat flipped;
         cv::flip(people.sample(k), flipped, 1);
@@ -232,7 +242,11 @@ TEST_F(GrbmTrainerTest, SimulatedWindowScoresAsTheMatcherDoes)
         cv::addWeighted(people.sample(k), 0.5, flipped, 0.5, 0.0, symmetric);
         (people.person(k) == 0 && owner.size() < 100 ? owner : probes).push_back(symmetric);
     }
-    const WindowSimulation simulation(VerificationBench::modelMap(model), owner);
+    for (const auto& probe : probes)
+        probeSet.add(probe, "probe", 0);
+    const RowMatrix cohort = FaceVectors::cohort(runDir.path().toStdString() + "/");
+    ASSERT_GT(cohort.rows(), 0);
+    const WindowSimulation simulation(VerificationBench::modelMap(model), owner, cohort, calibration.cohortTarget);
     const std::vector<float> distances = simulation.distances(probes);
 
     ScopedWorkingDirectory cwd(runDir.path());
@@ -243,10 +257,26 @@ TEST_F(GrbmTrainerTest, SimulatedWindowScoresAsTheMatcherDoes)
         group.push_back(sample.clone());
     matcher.addGroup(group);
     matcher.train();
+    EXPECT_EQ(matcher.foreignCount(), std::size_t(cohort.rows()));
+    EXPECT_NE(matcher.cohortScale(), 1.0f);
+    EXPECT_NEAR(simulation.score(0.0f), 3.0f, 1e-6f);
+
+    // The bench's batched float distances, divided by the cohort statistic, agree with the
+    // rule's within 0.1 %.
+    SampleSet ownerSet;
+    for (const auto& sample : owner)
+        ownerSet.add(sample, "owner", 0);
+    const RowMatrix templ = model.features(FaceVectors::of(ownerSet));
+    const RowMatrix batched = ruleDistances(templ, model.features(FaceVectors::of(probeSet)));
+    const float statistic = calibration.cohortTarget.value() / matcher.cohortScale();
     for (size_t k = 0; k < probes.size(); k += 10) {
         SCOPED_TRACE(k);
         const float expected = matcher.verify(probes[k].clone());
-        EXPECT_NEAR(WindowSimulation::score(distances[k]), expected, 1e-3f * expected);
+        EXPECT_NEAR(simulation.score(distances[k]), expected, 1e-3f * expected);
+        const float d = batched.row(static_cast<Eigen::Index>(k)).minCoeff();
+        EXPECT_NEAR(d, distances[k], 1e-3f * distances[k]);
+        EXPECT_NEAR(VerificationRule::verificationScore(d / statistic, *calibration.cohortTarget), expected,
+                    1e-3f * expected);
     }
 }
 
@@ -261,8 +291,8 @@ TEST_F(GrbmTrainerTest, ScalingByAlphaScalesEveryDistance)
     std::vector<cv::Mat> owner, probes;
     for (int k = 0; k < people.size(); ++k)
         (people.person(k) == 0 && owner.size() < 100 ? owner : probes).push_back(people.sample(k));
-    const auto d1 = WindowSimulation(VerificationBench::modelMap(base), owner).distances(probes);
-    const auto d2 = WindowSimulation(VerificationBench::modelMap(scaled), owner).distances(probes);
+    const auto d1 = WindowSimulation(VerificationBench::modelMap(base), owner, RowMatrix(), 1.0f).distances(probes);
+    const auto d2 = WindowSimulation(VerificationBench::modelMap(scaled), owner, RowMatrix(), 1.0f).distances(probes);
     ASSERT_EQ(d1.size(), d2.size());
     for (size_t k = 0; k < d1.size(); k += 7)
         EXPECT_NEAR(d2[k], 2.5f * d1[k], 1e-3f * d2[k]);
@@ -273,7 +303,8 @@ TEST_F(GrbmTrainerTest, TuningGradientMatchesFiniteDifferences)
     const SampleSet people = syntheticPeople(12, 3, 2, 41, "known", 30.0);
     GrbmParameters model = trainSmall(*data, 1, true, 1);
     model.hiddenBias.setConstant(5.0f);
-    DiscriminativeTuner tuner(people, model, TuningOptions());
+    const RowMatrix cohort = FaceVectors::of(syntheticPeople(20, 1, 1, 43, "cohort", 30.0));
+    DiscriminativeTuner tuner(people, cohort, model, TuningOptions());
     const std::vector<int> batch = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     RowMatrix gradW;
     Eigen::VectorXf gradB;
@@ -281,7 +312,7 @@ TEST_F(GrbmTrainerTest, TuningGradientMatchesFiniteDifferences)
 
     // Central differences on the weights with the largest gradient and on three biases.
     auto lossWith = [&](const GrbmParameters& changed) {
-        DiscriminativeTuner probe(people, changed, TuningOptions());
+        DiscriminativeTuner probe(people, cohort, changed, TuningOptions());
         RowMatrix w;
         Eigen::VectorXf b;
         return static_cast<double>(probe.lossAndGradient(batch, 7, w, b));
@@ -318,7 +349,7 @@ TEST_F(GrbmTrainerTest, TuningEpochsLowerTheLossOfAFixedBatch)
     TuningOptions options;
     options.personsPerBatch = 32;
     options.learningRate = 3e-4f;
-    DiscriminativeTuner tuner(people, model, options);
+    DiscriminativeTuner tuner(people, FaceVectors::of(syntheticPeople(20, 1, 1, 46, "cohort", 30.0)), model, options);
     EXPECT_EQ(tuner.personCount(), 32);
     std::vector<int> all(32);
     std::iota(all.begin(), all.end(), 0);
@@ -336,13 +367,14 @@ TEST_F(GrbmTrainerTest, CalibrationPutsTheFixedThresholdAtTheTargetShare)
     const SampleSet photos = syntheticPeople(10, 5, 3, 52, "photographed");
     GrbmParameters model = trainSmall(*data, 1, true, 1);
     model.hiddenBias.setConstant(5.0f);
-    const ModelCalibrator calibrator(sequences, photos);
+    const ModelCalibrator calibrator(sequences, photos, FaceVectors::of(syntheticPeople(30, 1, 1, 53, "cohort")));
     for (const float target : {0.02f, 0.1f}) {
         SCOPED_TRACE(target);
-        GrbmParameters calibrated = model;
-        calibrated.scale(calibrator.alphaFor(model, target));
+        const float cohortTarget = calibrator.cohortTargetFor(model, target);
+        GrbmParameters scaled = model;
+        scaled.scale(calibrator.fallbackAlpha(model, cohortTarget));
         float sg = 0, si = 0, pg = 0, pi = 0;
-        calibrator.acceptance(calibrated, sg, si, pg, pi);
+        calibrator.acceptance(scaled, cohortTarget, sg, si, pg, pi);
         EXPECT_NEAR(si, target, 0.01f);
         EXPECT_GT(sg, si);
     }

@@ -2,6 +2,8 @@
 
 #include "CommandLine.h"
 #include "DemoReplay.h"
+#include "FaceVectors.h"
+#include "ModelCalibration.h"
 #include "GrbmParameters.h"
 #include "ModelCalibrator.h"
 #include "SampleCutter.h"
@@ -40,13 +42,17 @@ Modes:
                                    biases against the matcher's rule; the epoch with the best
                                    calibration EER is kept
         --tune-epochs N (0)  --tune-rate X (0.0001, Adam step)
+        --foreign DIR              run directory whose foreignfaces/ is the cohort (run)
+  calibrate --model MODEL --calibration-sequences FILE --calibration-photos FILE --out MODEL
+        Calibrates an existing model as train does (--target-far, --foreign, --seed).
   evaluate --model MODEL --photos FILE [--sequences FILE]
         Equal error rates of the model and of raw face vectors under the matcher's rule, and
-        the acceptance of the model's fixed threshold.
+        the acceptance of the model's fixed threshold (with MODEL.calibration; --foreign).
   check --model MODEL --demo DIR
         Replays a demo folder (facedata-prep demo) as the window would: enrols the first 100
         face frames of owner-enrol.avi, then verifies each video; prints face ticks, ticks
-        accepted as the owner and the face tick at which the lock opens.
+        accepted as the owner and the face tick at which the lock opens (with
+        MODEL.calibration and the cohort of --foreign).
   --help   this text
 )";
 
@@ -56,6 +62,25 @@ std::string required(const CommandLine& line, const std::string& name)
     if (value.empty())
         throw std::invalid_argument("--" + name + " is required");
     return value;
+}
+
+// The run directory whose foreignfaces/ is the cohort, as a prefix ending in a separator.
+std::string foreignRoot(const CommandLine& line)
+{
+    const std::string root = line.text("foreign", "run");
+    return root.empty() || root.back() == '/' ? root : root + "/";
+}
+
+void save(const TrainingPipeline::CalibratedModel& calibrated, const std::string& out)
+{
+    if (!std::filesystem::path(out).parent_path().empty())
+        std::filesystem::create_directories(std::filesystem::path(out).parent_path());
+    calibrated.model.save(out);
+    ModelCalibration calibration;
+    calibration.cohortTarget = calibrated.cohortTarget;
+    calibration.write(ModelCalibration::pathFor(out));
+    std::printf("model written: %s (%ju bytes) and %s\n", out.c_str(),
+                static_cast<uintmax_t>(std::filesystem::file_size(out)), ModelCalibration::pathFor(out).c_str());
 }
 
 std::vector<float> biasCandidates(const CommandLine& line)
@@ -90,35 +115,57 @@ void runTrain(const CommandLine& line)
     options.tuneFile = line.text("tune");
     options.tuneEpochs = static_cast<int>(line.number("tune-epochs", 0));
     options.tuneLearningRate = static_cast<float>(line.number("tune-rate", 1e-4));
+    options.foreignRoot = foreignRoot(line);
     const std::string out = required(line, "out");
-    const GrbmParameters model = TrainingPipeline(options).run();
-    if (!std::filesystem::path(out).parent_path().empty())
-        std::filesystem::create_directories(std::filesystem::path(out).parent_path());
-    model.save(out);
-    std::printf("model written: %s (%ju bytes)\n", out.c_str(), static_cast<uintmax_t>(std::filesystem::file_size(out)));
+    save(TrainingPipeline(options).run(), out);
+}
+
+void runCalibrate(const CommandLine& line)
+{
+    const std::string out = required(line, "out");
+    const GrbmParameters model = GrbmParameters::load(required(line, "model"));
+    const ModelCalibrator calibrator(SampleSet::load(required(line, "calibration-sequences")),
+                                     SampleSet::load(required(line, "calibration-photos")),
+                                     TrainingPipeline::readCohort(foreignRoot(line)),
+                                     static_cast<unsigned>(line.number("seed", 1)));
+    save(TrainingPipeline::calibrate(model, calibrator, static_cast<float>(line.number("target-far", 0.01))), out);
 }
 
 void runEvaluate(const CommandLine& line)
 {
-    const GrbmParameters model = GrbmParameters::load(required(line, "model"));
-    const std::string sequences = line.text("sequences");
-    const ModelCalibrator calibrator(sequences.empty() ? SampleSet() : SampleSet::load(sequences),
-                                     SampleSet::load(required(line, "photos")));
+    const std::string modelPath = required(line, "model");
+    const GrbmParameters model = GrbmParameters::load(modelPath);
+    const std::string sequencesFile = line.text("sequences");
+    const SampleSet sequences = sequencesFile.empty() ? SampleSet() : SampleSet::load(sequencesFile);
+    const SampleSet photos = SampleSet::load(required(line, "photos"));
+    const RowMatrix cohort = TrainingPipeline::readCohort(foreignRoot(line));
+    const ModelCalibrator calibrator(sequences, photos, cohort);
     for (const bool raw : {true, false}) {
         const auto f = calibrator.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
         std::printf("%-18s EER %5.1f %%  (sequences %5.1f %%, photographs %5.1f %%)\n", raw ? "raw face vectors" : "model",
                     100.0 * f.eer, 100.0 * f.sequenceEer, 100.0 * f.photoEer);
     }
-    float sg = 0, si = 0, pg = 0, pi = 0;
-    calibrator.acceptance(model, sg, si, pg, pi);
-    std::printf("fixed threshold: sequences genuine %.1f %% impostor %.2f %%; photographs genuine %.1f %% impostor %.2f %%\n",
-                100.0 * sg, 100.0 * si, 100.0 * pg, 100.0 * pi);
+    const auto target = ModelCalibration::read(ModelCalibration::pathFor(modelPath)).cohortTarget;
+    if (!target)
+        throw std::runtime_error("the model has no calibration file: " + ModelCalibration::pathFor(modelPath));
+    // The threshold's strictness should not depend on how many photographs the owner enrolled.
+    for (const int enrolPhotographs : {1, 3, 10}) {
+        const ModelCalibrator enrolled(sequences, photos, cohort, 1, enrolPhotographs);
+        float sg = 0, si = 0, pg = 0, pi = 0;
+        enrolled.acceptance(model, *target, sg, si, pg, pi);
+        std::printf("fixed threshold: sequences genuine %.1f %% impostor %.2f %%; photographs (enrolled from %d) "
+                    "genuine %.1f %% impostor %.2f %%\n",
+                    100.0 * sg, 100.0 * si, enrolPhotographs, 100.0 * pg, 100.0 * pi);
+    }
 }
 
 void runCheck(const CommandLine& line)
 {
-    const GrbmParameters model = GrbmParameters::load(required(line, "model"));
-    const auto rows = DemoReplay::run(VerificationBench::modelMap(model), required(line, "demo"),
+    const std::string modelPath = required(line, "model");
+    const GrbmParameters model = GrbmParameters::load(modelPath);
+    const auto target = ModelCalibration::read(ModelCalibration::pathFor(modelPath)).cohortTarget;
+    const auto rows = DemoReplay::run(VerificationBench::modelMap(model), FaceVectors::cohort(foreignRoot(line)),
+                                      target, required(line, "demo"),
                                       line.text("cascade", SampleCutter::defaultFaceCascade()),
                                       SampleCutter::defaultEyeCascade());
     std::printf("%-40s %6s %6s %8s %9s %8s %8s %9s\n", "video", "faces", "owner", "owner %", "lock tick", "min d",
@@ -141,10 +188,12 @@ int run(int argc, char** argv)
     }
     line.allowOnly({"help", "random-init", "train", "calibration-sequences", "calibration-photos", "out", "seed",
                     "hidden", "epochs", "batch", "tune", "tune-epochs", "tune-rate", "learning-rate", "momentum", "weight-decay", "biases", "target-far",
-                    "model", "sequences", "photos", "demo", "cascade"});
+                    "model", "sequences", "photos", "demo", "cascade", "foreign"});
     const std::string mode = line.words().front();
     if (mode == "train")
         runTrain(line);
+    else if (mode == "calibrate")
+        runCalibrate(line);
     else if (mode == "evaluate")
         runEvaluate(line);
     else if (mode == "check")

@@ -55,6 +55,11 @@ Protocol:
   --methods LIST        of visagio,raw,lbph,eigenfaces,fisherfaces (default all)
   --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)
   --threads N           owners scored in parallel (default 2; the figures do not depend on it)
+  --enrolment-axis      instead of the method table: the program's matcher enrolled from 3, 5
+                        and 10 photographs (people with at least twice as many), from half of
+                        the photographs, and with two groups from two disjoint quarters;
+                        FAR and FRR at its threshold and the sequences that open the lock
+                        (eval-enrolment-axis.md)
 Output:
   --out DIR             eval-summary.md, eval-roc.csv, eval-roc.png, eval-people.csv
                         (default ./eval)
@@ -124,17 +129,18 @@ EvalSessionSettings settingsOf(const CommandLine& line)
     settings.fisherForeigns = static_cast<int>(line.number("fisher-foreigns", settings.fisherForeigns));
     settings.threads = static_cast<int>(line.number("threads", settings.threads));
     settings.outDir = absolute(line.text("out", "eval"));
+    settings.enrolmentAxis = line.has("enrolment-axis");
     return settings;
 }
 
 int run(int argc, char** argv)
 {
-    const CommandLine line(argc, argv, {"help", "verbose"});
+    const CommandLine line(argc, argv, {"help", "verbose", "enrolment-axis"});
     if (line.has("help")) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    line.allowOnly({"help", "verbose", "facedata", "set", "people", "names", "run-dir", "model", "seed",
+    line.allowOnly({"help", "verbose", "enrolment-axis", "facedata", "set", "people", "names", "run-dir", "model", "seed",
                     "enrol-share", "max-enrol", "min-photos", "group", "frames-per-photo", "sequence-frames",
                     "impostor-photos", "methods", "fisher-foreigns", "threads", "out"});
     if (!line.has("verbose"))

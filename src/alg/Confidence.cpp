@@ -7,8 +7,6 @@ namespace {
 // 0.2f) keeps the lock opening on exactly the same tick for a given sequence of scores.
 constexpr float kScoreWeight = 0.199999988f;
 constexpr float kDecay = 0.8f;
-// A score of 90 / (d + 30) above this means a feature distance below about 60.9.
-constexpr float kThreshold = 0.99f;
 }  // namespace
 
 float nextConfidence(float confidence, float score)
@@ -31,10 +29,10 @@ int confidencePercent(float confidence)
 
 bool isOwnerScore(float score)
 {
-    return score > kThreshold;
+    return score > kLockThreshold;
 }
 
 bool opensLock(float confidence)
 {
-    return confidence > kThreshold;
+    return confidence > kLockThreshold;
 }

@@ -4,6 +4,9 @@
 // tick without a face lets it decay, and one threshold decides both the per-face verdict and
 // whether the lock opens.
 
+// A face scoring above this counts as the owner; the lock opens when the confidence passes it.
+constexpr float kLockThreshold = 0.99f;
+
 // Confidence after a verified face with `score`: 0.199999988 * score + 0.8 * confidence,
 // evaluated in extended precision and stored as float.
 float nextConfidence(float confidence, float score);

@@ -1,93 +1,29 @@
 #include "FaceMatcher.h"
 
-#include "AnnotatedFaceList.h"
 #include "Errors.h"
 #include "FaceVector.h"
 #include "File.h"
+#include "ForeignFaces.h"
+#include "ModelCalibration.h"
+#include "VerificationRule.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QRect>
-#include <QStringList>
 
 #include <algorithm>
-#include <cmath>
 #include <ctime>
-#include <limits>
 #include <stdexcept>
 #include <utility>
 
 namespace {
 const char* const kModelPath = "glasgow-45x35/200/100-res.grbm";
-const char* const kFirstForeignDir = "foreignfaces/all/glasgow/";
-const char* const kSecondForeignDir = "foreignfaces/all/feret/";
 
 // Hidden units of the model: the length of a feature vector.
 constexpr int kFeatureCount = 200;
 // The mask is first drawn for colour images.
 constexpr int kInitialMaskChannels = 3;
-
 // The foreign photographs are cut and scaled for this face size only.
 constexpr int kForeignWidth = 35;
 constexpr int kForeignHeight = 45;
-// First set: a fixed 252 x 324 rectangle from x 50, its top 140 pixels above the middle row.
-constexpr int kFirstCropLeft = 50;
-constexpr int kFirstCropRight = 301;
-constexpr int kFirstCropBottomOffset = 323;
-constexpr double kFirstCropMiddle = 0.5;
-constexpr double kFirstCropAboveMiddle = 140.0;
-// Light background at the row ends of a first-set face is replaced from this level up.
-constexpr int kFirstTrimThreshold = 210;
-constexpr int kSecondTrimThreshold = 255;
-// Share of each set that is kept, as r / 32767 below it.
-constexpr float kFirstSelection = 0.5f;
-constexpr float kSecondSelection = 0.2f;
-
-// A feature whose owner values have no spread is weighed as if its spread were this small,
-// so that the weight stays finite (a single-sample template still ranks faces).
-constexpr float kMinOwnerSpread = 1e-6f;
-
-// Score = kScoreNumerator / (distance + kScoreOffset): 3 at distance 0, 1 at 60.
-constexpr float kScoreNumerator = 90.0f;
-constexpr float kScoreOffset = 30.0f;
-
-struct Statistics
-{
-    float mean = 0.0f;
-    float deviation = 0.0f;
-};
-
-// Population mean and standard deviation of column j of `count` rows (row(k) gives row k):
-// sums in double, each squared deviation rounded to float, mean and deviation rounded to
-// float. No rows give 0 and 0.
-template <typename Row>
-Statistics columnStatistics(int count, int j, Row row)
-{
-    Statistics result;
-    if (count == 0)
-        return result;
-    double sum = 0.0;
-    for (int k = 0; k < count; ++k)
-        sum += row(k)[j];
-    result.mean = float(sum / count);
-    double squares = 0.0;
-    for (int k = 0; k < count; ++k) {
-        const float d = row(k)[j] - result.mean;
-        squares += d * d;
-    }
-    result.deviation = float(std::sqrt(squares / count));
-    return result;
-}
-
-QImage toFaceSize(const QImage& crop)
-{
-    return crop.scaled(QSize(kForeignWidth, kForeignHeight), Qt::IgnoreAspectRatio, Qt::FastTransformation);
-}
-
-bool selected(int draw, float share)
-{
-    return float(draw) / float(RandomSource::kMax) < share;
-}
 } // namespace
 
 FaceMatcher::FaceMatcher(int width, int height)
@@ -99,6 +35,7 @@ FaceMatcher::FaceMatcher(int width, int height)
     modelFile >> rbm;
     if (rbm.visibleCount() != width * height || rbm.hiddenCount() != kFeatureCount)
         throw e_logic_argument("incorrect RBM configuration");
+    calibration = ModelCalibration::read(ModelCalibration::pathFor(kModelPath));
     createMask(kInitialMaskChannels);
     loadForeigns();
     // The foreign base is read on the generator's fixed start, so it repeats on every start;
@@ -160,11 +97,7 @@ void FaceMatcher::mirrorAtRandom(std::vector<std::vector<float>>& vectors)
 
 void FaceMatcher::mirror(std::vector<float>& vector) const
 {
-    for (int y = 0; y < height; ++y) {
-        float* row = vector.data() + std::size_t(y) * width;
-        for (int x = 0; x < width / 2; ++x)
-            std::swap(row[x], row[width - 1 - x]);
-    }
+    mirrorFaceVector(vector, cv::Size(width, height));
 }
 
 void FaceMatcher::createTemplate(std::vector<std::vector<float>>& ownVectors)
@@ -179,26 +112,43 @@ void FaceMatcher::createTemplate(std::vector<std::vector<float>>& ownVectors)
     rbm.setBatch(foreigns);
     rbm.computeHidden();
     weighFeatures();
+    scaleByCohort();
 }
 
 // Weight of feature j: |owner mean| / owner spread. The foreign statistics are logged beside
-// the owner's for comparison; they do not enter the weights.
+// the owner's for comparison.
 void FaceMatcher::weighFeatures()
 {
-    const auto foreignRow = [this](int k) -> const std::vector<float>& { return rbm.hiddenRow(k); };
-    const auto ownRow = [this](int k) -> const std::vector<float>& { return templateVectors[k]; };
-    const int foreignRows = std::max(rbm.batchSize(), 0);
+    using VerificationRule::featureStatistics;
+    const auto foreignRow = [this](std::size_t k) -> const std::vector<float>& { return rbm.hiddenRow(int(k)); };
+    const auto ownRow = [this](std::size_t k) -> const std::vector<float>& { return templateVectors[k]; };
+    const std::size_t foreignRows = std::size_t(std::max(rbm.batchSize(), 0));
     float sum = 0.0f;
-    for (int j = 0; j < kFeatureCount; ++j) {
-        const Statistics foreign = columnStatistics(foreignRows, j, foreignRow);
+    for (std::size_t j = 0; j < kFeatureCount; ++j) {
+        const auto foreign = featureStatistics(foreignRows, j, foreignRow);
         qDebug() << unsigned(j) << foreign.mean << foreign.deviation;
-        const Statistics owner = columnStatistics(int(templateVectors.size()), j, ownRow);
-        const float q = std::fabs(owner.mean) / std::max(owner.deviation, kMinOwnerSpread);
+        const auto owner = featureStatistics(templateVectors.size(), j, ownRow);
+        const float q = VerificationRule::qualityWeight(owner);
         qDebug() << unsigned(j) << owner.mean << owner.deviation << "quality" << q;
         quality[j] = q;
         sum += q;
     }
     qDebug() << "average quality" << sum / kFeatureCount;
+}
+
+// The scale of the new template: the foreign faces (features in the model's batch) are the
+// cohort whose distances map the template's distance scale onto the model's calibrated one.
+// Without foreign faces or a calibration the distances stay as they are.
+void FaceMatcher::scaleByCohort()
+{
+    scale = 1.0f;
+    if (foreigns.empty() || !calibration.cohortTarget)
+        return;
+    std::vector<float> distances;
+    for (int k = 0; k < rbm.batchSize(); ++k)
+        distances.push_back(VerificationRule::nearestDistance(templateVectors, quality, rbm.hiddenRow(k).data()));
+    scale = VerificationRule::cohortScale(distances, *calibration.cohortTarget);
+    qDebug() << "cohort scale" << scale;
 }
 
 float FaceMatcher::verify(cv::Mat image)
@@ -209,28 +159,9 @@ float FaceMatcher::verify(cv::Mat image)
         throw std::logic_error("incorrect image size");
     rbm.setBatch({imageToVector(image)});
     rbm.computeHidden();
-    const float distance = distanceTo(rbm.hiddenRow(0));
+    const float distance = VerificationRule::nearestDistance(templateVectors, quality, rbm.hiddenRow(0).data());
     qDebug() << "verify" << distance;
-    return kScoreNumerator / (distance + kScoreOffset);
-}
-
-// The weighted distance to the nearest template feature vector: sqrt(sum_j q_j (t_j - f_j)^2),
-// each square rounded to float, the sum in double. With no template: the largest float.
-float FaceMatcher::distanceTo(const std::vector<float>& features) const
-{
-    float nearest = std::numeric_limits<float>::max();
-    for (const std::vector<float>& t : templateVectors) {
-        double sum = 0.0;
-        for (int j = 0; j < kFeatureCount; ++j) {
-            const float d = t[j] - features[j];
-            const float square = d * d;
-            sum += double(quality[j]) * double(square);
-        }
-        const double e = std::sqrt(sum);
-        if (e < nearest)
-            nearest = float(e);
-    }
-    return nearest;
+    return VerificationRule::verificationScore(distance, scale);
 }
 
 std::vector<float> FaceMatcher::imageToVector(cv::Mat image)
@@ -256,42 +187,9 @@ void FaceMatcher::loadForeigns()
 {
     if (width != kForeignWidth || height != kForeignHeight)
         throw std::logic_error("loading foreign faces: unsupported size");
-    loadFirstForeignSet();
-    loadSecondForeignSet();
+    for (std::vector<float>& face : readForeignFaces(QString(), random))
+        foreigns.push_back(std::move(face));
     qDebug() << "foreign base loaded, samples:" << qulonglong(foreigns.size());
-}
-
-// Every file of the first set, in directory order, cut at one fixed rectangle; about half
-// are kept. An unreadable file is skipped without a draw.
-void FaceMatcher::loadFirstForeignSet()
-{
-    const QString directory(kFirstForeignDir);
-    const QStringList entries = QDir(directory).entryList(QDir::Files, QDir::NoSort);
-    for (const QString& entry : entries) {
-        const QImage photo(directory + entry);
-        const int top = int(photo.height() * kFirstCropMiddle - kFirstCropAboveMiddle);
-        const QRect crop(QPoint(kFirstCropLeft, top), QPoint(kFirstCropRight, top + kFirstCropBottomOffset));
-        const QImage face = toFaceSize(photo.copy(crop));
-        if (face.isNull())
-            continue;
-        if (selected(random.next(), kFirstSelection))
-            foreigns.push_back(imageToVector(face, true, kFirstTrimThreshold));
-    }
-}
-
-// Every record of the second set's index, in file order, cut from its landmarks; about a
-// fifth are kept. A null crop is skipped without a draw.
-void FaceMatcher::loadSecondForeignSet()
-{
-    const AnnotatedFaceList list(kSecondForeignDir);
-    for (unsigned i = 0; i < list.size(); ++i) {
-        const QImage crop = list.at(i);
-        if (crop.isNull())
-            continue;
-        const QImage face = toFaceSize(crop);
-        if (selected(random.next(), kSecondSelection))
-            foreigns.push_back(imageToVector(face, false, kSecondTrimThreshold));
-    }
 }
 
 void FaceMatcher::seedRandom(unsigned seed)
@@ -317,6 +215,11 @@ std::size_t FaceMatcher::foreignCount() const
 const std::vector<std::vector<float>>& FaceMatcher::foreignVectors() const
 {
     return foreigns;
+}
+
+float FaceMatcher::cohortScale() const
+{
+    return scale;
 }
 
 const GaussianRbm& FaceMatcher::model() const

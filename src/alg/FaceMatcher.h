@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GaussianRbm.h"
+#include "ModelCalibration.h"
 #include "RandomSource.h"
 
 #include <QImage>
@@ -13,10 +14,12 @@
 // The face verification engine: the owner's enrolled sample groups, the feature model, the
 // base of other people's faces and the trained template. A face is masked to its ellipse and
 // standardised into a face vector, the model turns that into 200 features, and a face scores
-// 90 / (d + 30) for its weighted distance d to the nearest template feature vector.
+// 90 / (s d + 30) for its weighted distance d to the nearest template feature vector; s is set
+// at every training from the distances of the foreign faces to the template, so that the
+// threshold accepts about the same share of strangers however varied the enrolment.
 //
-// Files, relative to the working directory: the model "glasgow-45x35/200/100-res.grbm" and
-// the foreign faces "foreignfaces/all/glasgow/" and "foreignfaces/all/feret/" (with
+// Files, relative to the working directory: the model "glasgow-45x35/200/100-res.grbm", its
+// calibration "glasgow-45x35/200/100-res.grbm.calibration" and the foreign faces "foreignfaces/all/glasgow/" and "foreignfaces/all/feret/" (with
 // "coords.txt").
 class FaceMatcher : public QObject
 {
@@ -48,13 +51,14 @@ public:
     // Throws: std::logic_error("training error: incorrect image size") for a sample that is
     //         not width x height; the template is then unchanged.
     void train();
-    // Rebuilds the template from the given own face vectors: their features, and per feature
-    // the weight |mean| / spread of the owner's values. Logs per feature the foreign and the
-    // owner statistics and the weight ("quality"), then "average quality".
+    // Rebuilds the template from the given own face vectors: their features, per feature the
+    // weight |mean| / spread of the owner's values, and the cohort scale. Logs per feature the
+    // foreign and the owner statistics and the weight ("quality"), then "average quality", and
+    // "cohort scale" when the scale is computed (foreign faces and a calibration at hand).
     // Requires: every vector holds width * height values.
     void createTemplate(std::vector<std::vector<float>>& ownVectors);
 
-    // Ensures: the score 90 / (d + 30) in (0, 3], d the weighted distance to the nearest
+    // Ensures: the score 90 / (s d + 30) in (0, 3], d the weighted distance to the nearest
     //          template feature vector (logged as "verify d"); 0 for an empty image. The
     //          image's pixels are masked in place.
     // Throws:  std::logic_error("incorrect image size") unless the image is width x height.
@@ -80,6 +84,9 @@ public:
 
     const std::vector<std::vector<float>>& templateFeatures() const;
     const std::vector<float>& qualities() const;
+    // The distance scale s of the current template (1 before training, without foreign faces
+    // or without the model's calibration).
+    float cohortScale() const;
     std::size_t foreignCount() const;
     const std::vector<std::vector<float>>& foreignVectors() const;
     const GaussianRbm& model() const;
@@ -97,7 +104,7 @@ private:
     void mirror(std::vector<float>& vector) const;
     void computeFeatures(const std::vector<std::vector<float>>& vectors);
     void weighFeatures();
-    float distanceTo(const std::vector<float>& features) const;
+    void scaleByCohort();
 
     int width;
     int height;
@@ -107,5 +114,7 @@ private:
     GaussianRbm rbm;
     std::vector<float> quality;
     std::vector<std::vector<float>> templateVectors;
+    ModelCalibration calibration;
+    float scale = 1.0f;
     RandomSource random;
 };

@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 // Ellipse of the face: centre (0.5 w, 0.4 h), semi-axes (0.5 w, h / 1.5).
@@ -180,4 +181,13 @@ std::vector<float> photoFaceVector(const QImage& image, bool trimBackground, int
     for (float& v : values)
         v = (v - mean) / s;
     return values;
+}
+
+void mirrorFaceVector(std::vector<float>& vector, cv::Size size)
+{
+    for (int y = 0; y < size.height; ++y) {
+        float* row = vector.data() + std::size_t(y) * std::size_t(size.width);
+        for (int x = 0; x < size.width / 2; ++x)
+            std::swap(row[x], row[size.width - 1 - x]);
+    }
 }

@@ -33,3 +33,7 @@ std::vector<float> maskedFaceVector(cv::Mat& image, const cv::Mat& mask);
 // gives all zeros after its draws.
 std::vector<float> photoFaceVector(const QImage& image, bool trimBackground, int threshold,
                                    RandomSource& random);
+
+// Mirrors a face vector left to right in place: in each of the H rows columns x and W - 1 - x
+// swap (the middle column of an odd width stays).
+void mirrorFaceVector(std::vector<float>& vector, cv::Size size);

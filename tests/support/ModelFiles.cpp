@@ -3,6 +3,7 @@
 #include "File.h"
 
 #include <QDir>
+#include <QImage>
 #include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
@@ -77,6 +78,29 @@ void writeEmptyForeignBase(const QString& runDir)
     root.mkpath("foreignfaces/all/glasgow");
     root.mkpath("foreignfaces/all/feret");
     writeBytes(root.filePath("foreignfaces/all/feret/coords.txt"), QByteArray());
+}
+
+void writeSyntheticForeignBase(const QString& runDir, int faces, unsigned seed)
+{
+    writeEmptyForeignBase(runDir);
+    const QDir feret(QDir(runDir).filePath("foreignfaces/all/feret"));
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<int> grey(40, 220);
+    QByteArray index;
+    for (int k = 0; k < faces; ++k) {
+        QImage photo(300, 300, QImage::Format_RGB32);
+        for (int y = 0; y < photo.height(); y += 10)
+            for (int x = 0; x < photo.width(); x += 10) {
+                const int v = grey(generator);
+                for (int dy = 0; dy < 10; ++dy)
+                    for (int dx = 0; dx < 10; ++dx)
+                        photo.setPixel(x + dx, y + dy, qRgb(v, v, v));
+            }
+        const QString name = QString("face%1").arg(k);
+        photo.save(feret.filePath(name + ".jpg"));
+        index += (name + " 100 120 160 120 130 150 110 190\n").toUtf8();
+    }
+    writeBytes(feret.filePath("coords.txt"), index);
 }
 
 void prepareMatcherRunDir(const QString& runDir, unsigned seed)

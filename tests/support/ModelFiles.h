@@ -26,6 +26,11 @@ GaussianRbm randomModel(int nv, int nh, unsigned seed);
 // coords.txt: a foreign base of no faces.
 void writeEmptyForeignBase(const QString& runDir);
 
+// Creates a foreign base of `faces` random grey photographs (300 x 300) in the landmark
+// layout, each listed in coords.txt with the same eye and mouth positions, and an empty first
+// set. About a fifth of them are selected by the matcher.
+void writeSyntheticForeignBase(const QString& runDir, int faces, unsigned seed);
+
 // Everything FaceMatcher(35, 45) needs in runDir: randomModel(1575, 200, seed) at the model
 // path and an empty foreign base.
 void prepareMatcherRunDir(const QString& runDir, unsigned seed = 1);

@@ -24,7 +24,8 @@ std::vector<std::string> videosUnder(const fs::path& dir)
 }
 } // namespace
 
-std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap& map, const std::string& demoDir,
+std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap& map, const RowMatrix& cohortVectors,
+                                             std::optional<float> cohortTarget, const std::string& demoDir,
                                              const std::string& faceCascade, const std::string& eyeCascade,
                                              unsigned seed)
 {
@@ -41,7 +42,7 @@ std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap
             enrolment.push_back(sample);
     if (enrolment.size() < static_cast<size_t>(WindowSimulation::kGroupSize))
         throw std::runtime_error("the enrolment video has fewer than 100 face frames");
-    const WindowSimulation simulation(map, enrolment, seed);
+    const WindowSimulation simulation(map, enrolment, cohortVectors, cohortTarget, seed);
     std::vector<std::string> videos = videosUnder(fs::path(demoDir) / DemoSetWriter::verifyDir());
     for (const auto& extra : videosUnder(fs::path(demoDir) / "extra"))
         videos.push_back(extra);

@@ -20,6 +20,8 @@ public:
 
     // Throws: std::runtime_error when a video cannot be read or the enrolment video has fewer
     //         than 100 face frames.
-    static std::vector<Row> run(const VerificationBench::FeatureMap& map, const std::string& demoDir,
+    // cohortVectors and cohortTarget as WindowSimulation takes them.
+    static std::vector<Row> run(const VerificationBench::FeatureMap& map, const RowMatrix& cohortVectors,
+                                std::optional<float> cohortTarget, const std::string& demoDir,
                                 const std::string& faceCascade, const std::string& eyeCascade, unsigned seed = 1);
 };

@@ -1,6 +1,7 @@
 #include "DiscriminativeTuner.h"
 
 #include "FaceVectors.h"
+#include "VerificationRule.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,7 +14,7 @@ constexpr float kAdamBeta2 = 0.999f;
 constexpr float kAdamEpsilon = 1e-8f;
 // Keeps logarithms and quotients finite for coincident vectors or constant features.
 constexpr float kTinySquare = 1e-12f;
-constexpr float kTinySpread = 1e-6f;
+constexpr float kTinySpread = VerificationRule::kMinOwnerSpread;
 
 float softplus(float x)
 {
@@ -51,13 +52,16 @@ TemplateStats statsOf(const RowMatrix& templ, const GrbmParameters& p)
 }
 } // namespace
 
-DiscriminativeTuner::DiscriminativeTuner(const SampleSet& samples, GrbmParameters model, const TuningOptions& tuning)
+DiscriminativeTuner::DiscriminativeTuner(const SampleSet& samples, const RowMatrix& cohort, GrbmParameters model,
+                                         const TuningOptions& tuning)
     : params(std::move(model)), options(tuning), random(tuning.seed)
 {
     const Eigen::VectorXf inverseSigma = params.visibleSigma.cwiseInverse();
     const RowMatrix vectors = FaceVectors::of(samples);
     scaledVectors = vectors * inverseSigma.asDiagonal();
     scaledMirrored = FaceVectors::mirrored(vectors) * inverseSigma.asDiagonal();
+    if (cohort.rows() > 0)
+        scaledCohort = cohort * inverseSigma.asDiagonal();
     for (int p = 0; p < static_cast<int>(samples.personNames().size()); ++p) {
         std::map<int, std::vector<int>> bySource;
         for (int k : samples.samplesOf(p))
@@ -118,7 +122,11 @@ float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsign
                                            Eigen::VectorXf& gradB) const
 {
     const int n = static_cast<int>(batch.size());
-    RowMatrix probes(n, scaledVectors.cols());
+    const int c = static_cast<int>(scaledCohort.rows());
+    // Rows 0 ... n-1: each person's probe; rows n ... n+c-1: the cohort.
+    RowMatrix probes(n + c, scaledVectors.cols());
+    if (c > 0)
+        probes.bottomRows(c) = scaledCohort;
     std::vector<Episode> episodes;
     std::mt19937 episodeRandom(episodeSeed);
     for (int b = 0; b < n; ++b)
@@ -126,14 +134,15 @@ float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsign
             makeEpisode(people.at(static_cast<size_t>(batch[static_cast<size_t>(b)])), b, probes, episodeRandom));
     const RowMatrix probeFeatures = (probes * params.weights.transpose()).rowwise() + params.hiddenBias.transpose();
 
-    // Distances of every probe to every template: nearest template vector, quality-weighted.
+    // Distances of every probe and cohort face to every template: nearest template vector,
+    // quality-weighted.
     std::vector<TemplateStats> stats;
-    RowMatrix logSquared(n, n);              // [template][probe]
-    std::vector<std::vector<int>> nearest(static_cast<size_t>(n), std::vector<int>(static_cast<size_t>(n)));
+    RowMatrix logSquared(n, n + c);          // [template][probe or cohort face]
+    std::vector<std::vector<int>> nearest(static_cast<size_t>(n), std::vector<int>(static_cast<size_t>(n + c)));
     for (int r = 0; r < n; ++r) {
         stats.push_back(statsOf(episodes[static_cast<size_t>(r)].templ, params));
         const TemplateStats& s = stats.back();
-        for (int k = 0; k < n; ++k) {
+        for (int k = 0; k < n + c; ++k) {
             const RowMatrix diff = s.features.rowwise() - probeFeatures.row(k);
             Eigen::Index best = 0;
             const float squared = (diff.cwiseAbs2() * s.quality.transpose()).minCoeff(&best);
@@ -141,10 +150,24 @@ float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsign
             nearest[static_cast<size_t>(r)][static_cast<size_t>(k)] = static_cast<int>(best);
         }
     }
+    // Each template's cohort reference: the cohort face at the rule's quantile of distances.
+    // Normalised log distance = log d - log d(reference).
+    std::vector<int> reference(static_cast<size_t>(n), -1);
+    RowMatrix normalised = logSquared.leftCols(n);
+    if (c > 0)
+        for (int r = 0; r < n; ++r) {
+            std::vector<int> order(static_cast<size_t>(c));
+            std::iota(order.begin(), order.end(), n);
+            const auto rank = order.begin() + static_cast<long>(VerificationRule::kCohortQuantile * (c - 1));
+            std::nth_element(order.begin(), rank, order.end(),
+                             [&](int a, int b) { return logSquared(r, a) < logSquared(r, b); });
+            reference[static_cast<size_t>(r)] = *rank;
+            normalised.row(r).array() -= logSquared(r, *rank);
+        }
 
     // Ranking loss: every genuine (r == k) below every impostor (r != k), on half log squares
     // (= log distances). coefficient(r, k) = dLoss / d(squared distance).
-    RowMatrix coefficient = RowMatrix::Zero(n, n);
+    RowMatrix coefficient = RowMatrix::Zero(n, n + c);
     double loss = 0.0;
     const float pairs = static_cast<float>(n) * static_cast<float>(n) * static_cast<float>(n - 1);
     for (int g = 0; g < n; ++g)
@@ -152,14 +175,18 @@ float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsign
             for (int k = 0; k < n; ++k) {
                 if (r == k)
                     continue;
-                const float z = options.sharpness * 0.5f * (logSquared(g, g) - logSquared(r, k));
+                const float z = options.sharpness * 0.5f * (normalised(g, g) - normalised(r, k));
                 loss += softplus(z);
                 const float slope = options.sharpness * 0.5f * logistic(z) / pairs;
                 coefficient(g, g) += slope;
                 coefficient(r, k) -= slope;
+                if (c > 0) {
+                    coefficient(g, reference[static_cast<size_t>(g)]) -= slope;
+                    coefficient(r, reference[static_cast<size_t>(r)]) += slope;
+                }
             }
     for (int r = 0; r < n; ++r)
-        for (int k = 0; k < n; ++k)
+        for (int k = 0; k < n + c; ++k)
             coefficient(r, k) /= std::exp(logSquared(r, k));
 
     gradW = RowMatrix::Zero(params.hiddenCount(), params.visibleCount());
@@ -167,16 +194,22 @@ float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsign
     for (int r = 0; r < n; ++r) {
         const TemplateStats& s = stats[static_cast<size_t>(r)];
         const RowMatrix& templ = episodes[static_cast<size_t>(r)].templ;
-        RowMatrix weightedDiff(n, params.hiddenCount());  // c * q * u per probe
-        RowMatrix deltas(n, params.visibleCount());       // x_t* - y per probe
+        std::vector<int> columns(static_cast<size_t>(n));
+        std::iota(columns.begin(), columns.end(), 0);
+        if (c > 0)
+            columns.push_back(reference[static_cast<size_t>(r)]);
+        const auto m = static_cast<Eigen::Index>(columns.size());
+        RowMatrix weightedDiff(m, params.hiddenCount());  // c * q * u per probe
+        RowMatrix deltas(m, params.visibleCount());       // x_t* - y per probe
         Eigen::RowVectorXf kappa = Eigen::RowVectorXf::Zero(params.hiddenCount()); // sum c * u^2
-        for (int k = 0; k < n; ++k) {
+        for (Eigen::Index i = 0; i < m; ++i) {
+            const int k = columns[static_cast<size_t>(i)];
             const int t = nearest[static_cast<size_t>(r)][static_cast<size_t>(k)];
             const Eigen::RowVectorXf u = s.features.row(t) - probeFeatures.row(k);
-            const float c = coefficient(r, k);
-            weightedDiff.row(k) = 2.0f * c * s.quality.cwiseProduct(u);
-            deltas.row(k) = templ.row(t) - probes.row(k);
-            kappa += c * u.cwiseAbs2();
+            const float ck = coefficient(r, k);
+            weightedDiff.row(i) = 2.0f * ck * s.quality.cwiseProduct(u);
+            deltas.row(i) = templ.row(t) - probes.row(k);
+            kappa += ck * u.cwiseAbs2();
         }
         gradW.noalias() += weightedDiff.transpose() * deltas;
         // Through the quality weights: q = |mean| / spread.

@@ -20,14 +20,19 @@ struct TuningOptions
 // matcher's own verification rule. Each step takes a batch of people; each is enrolled from
 // the samples of one of its photographs and their mirror images (the template), with quality
 // weights |mean| / spread of its own features, and probed with a plain sample of another of
-// its photographs. The loss ranks every genuine distance below every impostor distance of the
-// batch (softplus of the sharpened log-distance difference), across templates, because one
-// fixed threshold serves every owner. Visible sigmas and biases stay as they are.
+// its photographs. As the matcher scales each template's distances by its cohort of foreign
+// faces, every distance is divided by the template's cohort statistic (the distance of the
+// cohort face at the rule's quantile) before ranking. The loss ranks every normalised genuine
+// distance below every normalised impostor distance of the batch (softplus of the sharpened
+// log-distance difference), across templates, because one fixed threshold serves every owner.
+// Visible sigmas and biases stay as they are.
 class DiscriminativeTuner
 {
 public:
-    // Requires: samples carry persons and sources (facedata-prep samples with --copies).
-    DiscriminativeTuner(const SampleSet& samples, GrbmParameters model, const TuningOptions& options);
+    // Requires: samples carry persons and sources (facedata-prep samples with --copies);
+    //           cohort holds face vectors of foreign faces (no rows: plain distances).
+    DiscriminativeTuner(const SampleSet& samples, const RowMatrix& cohort, GrbmParameters model,
+                        const TuningOptions& options);
 
     // One pass over the people with at least two photographs, in shuffled batches.
     // Ensures: returns the mean loss of the pass.
@@ -60,6 +65,7 @@ private:
 
     RowMatrix scaledVectors;   // face vectors divided by sigma
     RowMatrix scaledMirrored;
+    RowMatrix scaledCohort;
     std::vector<Person> people;
     GrbmParameters params;
     TuningOptions options;

@@ -71,7 +71,7 @@ int EvalPerson::missed() const
 bool EvalPerson::owner() const
 {
     const auto genuine = [](const EvalPhoto& p) { return !p.enrolment && p.detected(); };
-    return !group.empty() && std::any_of(photos.begin(), photos.end(), genuine);
+    return !groups.empty() && std::any_of(photos.begin(), photos.end(), genuine);
 }
 
 EvalCapture::EvalCapture(const EvalOptions& options, const std::string& faceCascade, const std::string& eyeCascade,
@@ -128,29 +128,64 @@ std::vector<EvalPerson> EvalCapture::capture(const std::vector<FacePhoto>& photo
     return people;
 }
 
+void EvalCapture::reenrol(std::vector<EvalPerson>& people, const std::vector<FacePhoto>& photos,
+                          const EvalOptions& scheme)
+{
+    const SequentialOpenCv sequential;
+    const std::vector<std::vector<FacePhoto>> own = byPerson(photos);
+    ProgressBar progress("enrolment", static_cast<long>(people.size()));
+    for (std::size_t p = 0; p < people.size(); ++p) {
+        enrolPerson(*cameras.front(), people[p], own[p], static_cast<unsigned>(p), scheme);
+        progress.update(static_cast<long>(p + 1));
+    }
+    progress.finish();
+}
+
 EvalPerson EvalCapture::capturePerson(Camera& camera, const std::vector<FacePhoto>& own, unsigned index,
                                       std::atomic<long>& done) const
 {
     EvalPerson person;
     person.name = own.front().person;
-    const int enrolment = enrolmentCount(static_cast<int>(own.size()));
     std::mt19937 moves = randomFor(options.seed, index, 1);
-    for (std::size_t k = 0; k < own.size(); ++k) {
-        person.photos.push_back(capturePhoto(camera, own[k], moves));
-        person.photos.back().enrolment = static_cast<int>(k) < enrolment;
+    for (const FacePhoto& photo : own) {
+        person.photos.push_back(capturePhoto(camera, photo, moves));
         ++done;
     }
-    std::mt19937 groupMoves = randomFor(options.seed, index, 2);
-    person.group = enrolmentGroup(camera, person, own, groupMoves);
+    enrolPerson(camera, person, own, index, options);
     return person;
 }
 
-int EvalCapture::enrolmentCount(int photoCount) const
+// The first enrolmentCount photographs are enrolment photographs; those with a face are split
+// in scheme.enrolGroups consecutive parts, one group each.
+void EvalCapture::enrolPerson(Camera& camera, EvalPerson& person, const std::vector<FacePhoto>& own, unsigned index,
+                              const EvalOptions& scheme) const
 {
-    if (photoCount < options.minPhotos)
+    const int enrolment = enrolmentCount(static_cast<int>(own.size()), scheme);
+    std::vector<std::size_t> sources;
+    for (std::size_t k = 0; k < person.photos.size(); ++k) {
+        person.photos[k].enrolment = static_cast<int>(k) < enrolment;
+        if (person.photos[k].enrolment && person.photos[k].detected())
+            sources.push_back(k);
+    }
+    std::mt19937 groupMoves = randomFor(scheme.seed, index, 2);
+    person.groups.clear();
+    const auto parts = static_cast<std::size_t>(std::max(scheme.enrolGroups, 1));
+    for (std::size_t g = 0; g < parts; ++g) {
+        const std::vector<std::size_t> part(sources.begin() + static_cast<long>(g * sources.size() / parts),
+                                            sources.begin() + static_cast<long>((g + 1) * sources.size() / parts));
+        if (!part.empty())
+            person.groups.push_back(enrolmentGroup(camera, person, own, part, groupMoves));
+    }
+}
+
+int EvalCapture::enrolmentCount(int photoCount, const EvalOptions& scheme)
+{
+    if (scheme.enrolPhotos > 0)
+        return photoCount >= 2 * scheme.enrolPhotos ? scheme.enrolPhotos : 0;
+    if (photoCount < scheme.minPhotos)
         return 0;
-    const int share = static_cast<int>(std::floor(photoCount * options.enrolShare));
-    return std::clamp(share, 1, std::min(options.maxEnrolPhotos, photoCount - 1));
+    const int share = static_cast<int>(std::floor(photoCount * scheme.enrolShare));
+    return std::clamp(share, 1, std::min(scheme.maxEnrolPhotos, photoCount - 1));
 }
 
 EvalPhoto EvalCapture::capturePhoto(Camera& camera, const FacePhoto& photo, std::mt19937& random) const
@@ -171,15 +206,12 @@ EvalPhoto EvalCapture::capturePhoto(Camera& camera, const FacePhoto& photo, std:
     return result;
 }
 
-// The enrolment photographs with a face, taken in turn: the first round as found, later
-// rounds at moved placements, until the group is full.
+// The given enrolment photographs, taken in turn: the first round as found, later rounds at
+// moved placements, until the group is full.
 std::vector<cv::Mat> EvalCapture::enrolmentGroup(Camera& camera, const EvalPerson& person,
-                                                 const std::vector<FacePhoto>& photos, std::mt19937& random) const
+                                                 const std::vector<FacePhoto>& photos,
+                                                 const std::vector<std::size_t>& sources, std::mt19937& random) const
 {
-    std::vector<std::size_t> sources;
-    for (std::size_t k = 0; k < person.photos.size(); ++k)
-        if (person.photos[k].enrolment && person.photos[k].detected())
-            sources.push_back(k);
     std::vector<cv::Mat> group;
     std::vector<cv::Mat> images;
     for (std::size_t k : sources) {

@@ -29,13 +29,13 @@ struct EvalPhoto
     bool detected() const { return !frames.empty(); }
 };
 
-// One person of the face set: every photograph, and the enrolment group when the person has
+// One person of the face set: every photograph, and the enrolment groups when the person has
 // enough photographs with a face.
 struct EvalPerson
 {
     std::string name;
     std::vector<EvalPhoto> photos;
-    std::vector<cv::Mat> group;
+    std::vector<std::vector<cv::Mat>> groups;
 
     // Photographs in which no face was found.
     int missed() const;
@@ -63,6 +63,10 @@ public:
     //           depend on their timing). Shows a progress bar.
     // Throws:   std::runtime_error("cannot read image: <path>") for an unreadable photograph.
     std::vector<EvalPerson> capture(const std::vector<FacePhoto>& photos);
+    // Enrols the captured people anew under another enrolment scheme (which photographs are
+    // enrolment photographs, how many groups): the trial samples stay as captured.
+    // Requires: people = capture(photos).
+    void reenrol(std::vector<EvalPerson>& people, const std::vector<FacePhoto>& photos, const EvalOptions& scheme);
 
     // Time of the detector (per frame) and of the sample cut (per face found).
     EvalStageTime detectTime() const;
@@ -74,9 +78,11 @@ private:
     EvalPerson capturePerson(Camera& camera, const std::vector<FacePhoto>& own, unsigned index,
                              std::atomic<long>& done) const;
     EvalPhoto capturePhoto(Camera& camera, const FacePhoto& photo, std::mt19937& random) const;
-    std::vector<cv::Mat> enrolmentGroup(Camera& camera, const EvalPerson& person,
-                                        const std::vector<FacePhoto>& photos, std::mt19937& random) const;
-    int enrolmentCount(int photoCount) const;
+    void enrolPerson(Camera& camera, EvalPerson& person, const std::vector<FacePhoto>& own, unsigned index,
+                     const EvalOptions& scheme) const;
+    std::vector<cv::Mat> enrolmentGroup(Camera& camera, const EvalPerson& person, const std::vector<FacePhoto>& photos,
+                                        const std::vector<std::size_t>& sources, std::mt19937& random) const;
+    static int enrolmentCount(int photoCount, const EvalOptions& scheme);
     static cv::Mat cut(Camera& camera, const cv::Mat& frame);
 
     EvalOptions options;

@@ -1,5 +1,7 @@
 #include "EvalMatcherDirectory.h"
 
+#include "ModelCalibration.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +29,8 @@ EvalMatcherDirectory::EvalMatcherDirectory(const std::string& runDir, const std:
             throw std::runtime_error("cannot prepare a working folder for the matcher");
         workDir = temporary->path();
         linkInto(workDir, kModelPath, given);
+        linkInto(workDir, QString::fromStdString(ModelCalibration::pathFor(kModelPath)),
+                 QString::fromStdString(ModelCalibration::pathFor(given.toStdString())));
         linkInto(workDir, kForeignFolder, QDir(runDirectory).filePath(kForeignFolder));
         linkInto(workDir, kCascadeFolder, QDir(runDirectory).filePath(kCascadeFolder));
     }

@@ -11,6 +11,12 @@ struct EvalOptions
     double enrolShare = 0.5;
     int maxEnrolPhotos = 100;
     int minPhotos = 4;
+    // When above 0: each person with at least twice as many photographs is enrolled from
+    // exactly this many instead of a share.
+    int enrolPhotos = 0;
+    // The enrolment photographs are split in this many consecutive parts, one enrolment group
+    // each (as "Дообучить" adds a group from another session).
+    int enrolGroups = 1;
     // Samples of one enrolment group, as one enrolment run of the window collects them; the
     // enrolment photographs are repeated at slightly moved placements to fill it.
     int groupSize = 100;

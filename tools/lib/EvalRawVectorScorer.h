@@ -1,11 +1,15 @@
 #pragma once
 
 #include "EvalScorer.h"
+#include "RuleTemplate.h"
+
+#include <optional>
 
 // What the feature model adds: the matcher's rule (nearest template vector under the
 // weighted distance, weights |mean| / spread of the owner's values, about half of the
-// enrolment vectors mirrored, score 90 / (d + 30)) applied to the 1575 face-vector values
-// themselves instead of the 200 model features.
+// enrolment vectors mirrored, distances scaled by the foreign faces of the working directory)
+// applied to the 1575 face-vector values themselves instead of the 200 model features. Only
+// the ranking counts (no decision threshold), so the cohort target is 1.
 class EvalRawVectorScorer : public EvalScorer
 {
 public:
@@ -17,9 +21,8 @@ public:
 
 private:
     std::vector<float> faceVector(const cv::Mat& sample) const;
-    void weigh();
 
     cv::Mat mask;
-    std::vector<std::vector<float>> templateVectors;
-    std::vector<float> quality;
+    RowMatrix cohort;
+    std::optional<RuleTemplate> rule;
 };

@@ -39,6 +39,14 @@ std::string leftPadded(const std::string& text, std::size_t width)
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
+std::size_t groupSamples(const EvalPerson& person)
+{
+    std::size_t samples = 0;
+    for (const auto& group : person.groups)
+        samples += group.size();
+    return samples;
+}
+
 std::string joined(const std::vector<std::string>& cells, bool markdown)
 {
     std::string line = markdown ? "| " : "";
@@ -247,7 +255,7 @@ void EvalReport::writePeopleCsv(const std::string& path) const
         const auto enrolment = std::count_if(person.photos.begin(), person.photos.end(),
                                              [](const EvalPhoto& p) { return p.enrolment; });
         out << '"' << person.name << "\"," << person.photos.size() << ',' << person.missed() << ',' << enrolment
-            << ',' << person.group.size() << ',' << (person.owner() ? "yes" : "no") << '\n';
+            << ',' << groupSamples(person) << ',' << (person.owner() ? "yes" : "no") << '\n';
     }
     if (!out)
         throw std::runtime_error("cannot write " + path);

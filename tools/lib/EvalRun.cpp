@@ -105,7 +105,7 @@ EvalMethodResult EvalRun::evaluate(const ScorerFactory& make, bool lockLevel, in
 EvalMethodResult EvalRun::evaluateOwner(EvalScorer& scorer, std::size_t o, bool lockLevel) const
 {
     EvalMethodResult result;
-    result.enrolTime.measure([&] { scorer.enrol(people[o].group, enrolSeed(o)); });
+    result.enrolTime.measure([&] { scorer.enrolGroups(people[o].groups, enrolSeed(o)); });
     for (std::size_t p = 0; p < people.size(); ++p) {
         const bool genuine = p == o;
         const Trials trials = scoreTrials(scorer, result.scoreTime, people[p], genuine, lockLevel);

@@ -21,6 +21,15 @@ public:
     // Requires: group not empty, 35 x 45 CV_8UC1 samples (left unchanged).
     // Ensures:  the owner is learned from the group alone; `seed` drives any random choice.
     virtual void enrol(const std::vector<cv::Mat>& group, unsigned seed) = 0;
+    // The owner learned from several enrolment groups; by default from all their samples as
+    // one group.
+    virtual void enrolGroups(const std::vector<std::vector<cv::Mat>>& groups, unsigned seed)
+    {
+        std::vector<cv::Mat> all;
+        for (const auto& group : groups)
+            all.insert(all.end(), group.begin(), group.end());
+        enrol(all, seed);
+    }
     // Requires: enrol() was called; sample 35 x 45 CV_8UC1 (left unchanged).
     virtual double score(const cv::Mat& sample) = 0;
 };

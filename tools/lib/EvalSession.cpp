@@ -2,6 +2,7 @@
 
 #include "EvalCapture.h"
 #include "EvalEigenfacesScorer.h"
+#include "EvalEnrolmentAxis.h"
 #include "EvalFisherfacesScorer.h"
 #include "EvalLbphScorer.h"
 #include "EvalRawVectorScorer.h"
@@ -97,6 +98,21 @@ void writeOutputs(const EvalReport& report, const std::string& outDir)
                 std::filesystem::absolute(dir).string().c_str());
 }
 
+void runEnrolmentAxis(const EvalSessionSettings& settings, EvalCapture& capture, std::vector<EvalPerson>& people)
+{
+    const auto rows = EvalEnrolmentAxis::run(capture, people, settings.photos, settings.options, settings.threads);
+    const std::string table = "Enrolment axis, " + settings.split + "; model: " + settings.model + "; seed " +
+                              std::to_string(settings.options.seed) + "\n\n" + EvalEnrolmentAxis::markdown(rows);
+    std::printf("\n%s", table.c_str());
+    std::filesystem::create_directories(settings.outDir);
+    const std::filesystem::path path = std::filesystem::path(settings.outDir) / "eval-enrolment-axis.md";
+    std::ofstream out(path);
+    out << table;
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+    std::printf("\nwritten: %s\n", path.string().c_str());
+}
+
 } // namespace
 
 void EvalSession::run(const EvalSessionSettings& settings)
@@ -104,8 +120,12 @@ void EvalSession::run(const EvalSessionSettings& settings)
     requireKnownMethods(settings.methods);
     EvalCapture capture(settings.options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(),
                         settings.threads);
-    const std::vector<EvalPerson> people = capture.capture(settings.photos);
+    std::vector<EvalPerson> people = capture.capture(settings.photos);
     requireTrials(people);
+    if (settings.enrolmentAxis) {
+        runEnrolmentAxis(settings, capture, people);
+        return;
+    }
     EvalReport report(settings.split, people, settings.options);
     report.setCaptureTimes(capture.detectTime(), capture.sampleTime());
     if (settings.options.impostorPhotos > 0)

@@ -18,6 +18,7 @@ struct EvalSessionSettings
     std::string outDir;               // eval-summary.md, eval-roc.csv, eval-roc.png, eval-people.csv
     int fisherForeigns = 1000;        // at most this many foreign faces form Fisherfaces' second class
     int threads = 2;                  // owners scored in parallel, each thread with its own scorer
+    bool enrolmentAxis = false;       // only the program's matcher, under every enrolment of the axis
 };
 
 // Runs a whole evaluation: the photographs through the live path, every method over the same

@@ -18,13 +18,20 @@ std::optional<double> EvalVisagioScorer::decisionThreshold() const
 
 void EvalVisagioScorer::enrol(const std::vector<cv::Mat>& group, unsigned seed)
 {
+    enrolGroups({group}, seed);
+}
+
+void EvalVisagioScorer::enrolGroups(const std::vector<std::vector<cv::Mat>>& groups, unsigned seed)
+{
     while (faceMatcher.groupCount() > 0)
         faceMatcher.removeGroup(0);
     // Training masks the samples in place: the matcher gets copies.
-    std::vector<cv::Mat> copies;
-    for (const cv::Mat& sample : group)
-        copies.push_back(sample.clone());
-    faceMatcher.addGroup(copies);
+    for (const auto& group : groups) {
+        std::vector<cv::Mat> copies;
+        for (const cv::Mat& sample : group)
+            copies.push_back(sample.clone());
+        faceMatcher.addGroup(copies);
+    }
     faceMatcher.seedRandom(seed);
     faceMatcher.train();
 }

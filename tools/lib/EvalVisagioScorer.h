@@ -16,6 +16,8 @@ public:
     std::optional<double> decisionThreshold() const override;
     // Ensures: the matcher holds this group alone, trained with its random source at `seed`.
     void enrol(const std::vector<cv::Mat>& group, unsigned seed) override;
+    // Each group added as the window adds an enrolment run, then one training.
+    void enrolGroups(const std::vector<std::vector<cv::Mat>>& groups, unsigned seed) override;
     double score(const cv::Mat& sample) override;
 
     const FaceMatcher& matcher() const { return faceMatcher; }

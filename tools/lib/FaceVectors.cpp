@@ -1,6 +1,7 @@
 #include "FaceVectors.h"
 
 #include "FaceVector.h"
+#include "ForeignFaces.h"
 
 RowMatrix FaceVectors::of(const SampleSet& samples)
 {
@@ -25,4 +26,15 @@ RowMatrix FaceVectors::mirrored(const RowMatrix& vectors)
             for (int x = 0; x < w; ++x)
                 result(k, y * w + x) = vectors(k, y * w + (w - 1 - x));
     return result;
+}
+
+RowMatrix FaceVectors::cohort(const std::string& root)
+{
+    RandomSource random;
+    const std::vector<std::vector<float>> faces = readForeignFaces(QString::fromStdString(root), random);
+    RowMatrix vectors(static_cast<Eigen::Index>(faces.size()), SampleSet::kWidth * SampleSet::kHeight);
+    for (size_t k = 0; k < faces.size(); ++k)
+        vectors.row(static_cast<Eigen::Index>(k)) =
+            Eigen::Map<const Eigen::RowVectorXf>(faces[k].data(), static_cast<Eigen::Index>(faces[k].size()));
+    return vectors;
 }

@@ -12,4 +12,8 @@ public:
     static RowMatrix of(const SampleSet& samples);
     // Ensures: every row mirrored left to right (columns x and 34 - x swapped in each row).
     static RowMatrix mirrored(const RowMatrix& vectors);
+    // The face vectors of the foreign-face base under `root` (a run directory, ending in a
+    // separator, or empty for the working directory), selected exactly as the matcher selects
+    // them: the cohort that scales the verification distances.
+    static RowMatrix cohort(const std::string& root);
 };

@@ -37,7 +37,7 @@ public:
     // Writes each landmarked photograph into feret/ (enlarged `zoom` times and padded) with its
     // line in feret/coords.txt; returns how many were written.
     // Throws: std::runtime_error when coords.txt cannot be written.
-    int writeFeret(const std::vector<FacePhoto>& photos, int zoom = 3);
+    int writeFeret(const std::vector<FacePhoto>& photos, int zoom = 1);
 
     std::string glasgowDir() const;
     std::string feretDir() const;

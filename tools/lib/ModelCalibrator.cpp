@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
-ModelCalibrator::ModelCalibrator(const SampleSet& sequences, const SampleSet& photos, unsigned seed)
-    : bench(VerificationBench::fromPhotoSet(merged(sequences, photos), sequenceFlags(sequences, photos),
-                                            VerificationBench::Trials::All, kEnrolPhotographs, seed))
+ModelCalibrator::ModelCalibrator(const SampleSet& sequences, const SampleSet& photos, const RowMatrix& cohort,
+                                 unsigned seed, int enrolPhotographs)
+    : bench(VerificationBench::fromPhotoSet(merged(sequences, photos), sequenceFlags(sequences, photos), cohort,
+                                            VerificationBench::Trials::All, enrolPhotographs, seed))
 {
 }
 
@@ -33,27 +35,32 @@ ModelCalibrator::Figures ModelCalibrator::measure(const VerificationBench::Featu
     return figures;
 }
 
-float ModelCalibrator::alphaFor(const GrbmParameters& model, float targetShare) const
+float ModelCalibrator::cohortTargetFor(const GrbmParameters& model, float targetShare) const
 {
     const auto result = bench.run(VerificationBench::modelMap(model));
-    float quantile = std::numeric_limits<float>::max();
-    for (const bool sequences : {true, false}) {
-        const auto group = result.part(sequences);
-        if (!group.impostor.empty())
-            quantile = std::min(quantile, group.impostorQuantile(targetShare));
-    }
-    return quantile > 0.0f && quantile < std::numeric_limits<float>::max() ? kDistanceThreshold / quantile : 1.0f;
+    const float quantile = result.impostorQuantile(targetShare);
+    if (!(quantile > 0.0f))
+        throw std::runtime_error("calibration: no impostor comparisons to calibrate on");
+    return kDistanceThreshold / quantile;
 }
 
-void ModelCalibrator::acceptance(const GrbmParameters& model, float& sequenceGenuine, float& sequenceImpostor,
-                                 float& photoGenuine, float& photoImpostor) const
+float ModelCalibrator::fallbackAlpha(const GrbmParameters& model, float cohortTarget) const
 {
-    const auto map = VerificationBench::modelMap(model);
-    const auto result = bench.run(map);
+    const auto result = bench.run(VerificationBench::modelMap(model));
+    const auto& statistics = result.cohortStatistics;
+    const float smallest = statistics.empty() ? 0.0f : *std::min_element(statistics.begin(), statistics.end());
+    return smallest > 0.0f ? kFallbackMargin * cohortTarget / smallest : 1.0f;
+}
+
+void ModelCalibrator::acceptance(const GrbmParameters& model, float cohortTarget, float& sequenceGenuine,
+                                 float& sequenceImpostor, float& photoGenuine, float& photoImpostor) const
+{
+    const auto result = bench.run(VerificationBench::modelMap(model));
     const auto sequence = result.part(true);
     const auto photo = result.part(false);
-    sequenceGenuine = sequence.genuineAcceptance(kDistanceThreshold);
-    sequenceImpostor = sequence.impostorAcceptance(kDistanceThreshold);
-    photoGenuine = photo.genuineAcceptance(kDistanceThreshold);
-    photoImpostor = photo.impostorAcceptance(kDistanceThreshold);
+    const float threshold = kDistanceThreshold / cohortTarget;
+    sequenceGenuine = sequence.genuineAcceptance(threshold);
+    sequenceImpostor = sequence.impostorAcceptance(threshold);
+    photoGenuine = photo.genuineAcceptance(threshold);
+    photoImpostor = photo.impostorAcceptance(threshold);
 }

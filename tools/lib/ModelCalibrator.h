@@ -4,20 +4,30 @@
 #include "SampleSet.h"
 #include "VerificationBench.h"
 
+#include "Confidence.h"
+#include "VerificationRule.h"
+
 // Measures and calibrates a feature model on calibration people: persons filmed as frame
 // sequences (enrolled like a video, from the first half of their frames) and persons with
 // separate photographs (enrolled from three photographs and their jittered copies, which
 // varies about as much as a lively live enrolment with head movements does).
 //
-// The matcher's decision is fixed (score 90 / (d + 30) > 0.99, that is d < 60.909); scaling the
-// weights and hidden biases by alpha multiplies every distance by alpha and leaves every
-// quality weight unchanged, so alpha places the fixed threshold where a chosen share of
-// impostor comparisons is accepted.
+// The matcher's decision is fixed: score 90 / (s d + 30) > 0.99, that is s d < 60.909, with
+// s = target / (cohort statistic of the template). Distances divided by the cohort statistic
+// (normalised distances) no longer depend on how varied the template is, nor on any scaling of
+// the model; the cohort target places the fixed threshold where a chosen share of impostor
+// comparisons is accepted.
 class ModelCalibrator
 {
 public:
-    static constexpr float kDistanceThreshold = 90.0f / 0.99f - 30.0f;
+    static constexpr float kDistanceThreshold =
+        VerificationRule::kScoreNumerator / kLockThreshold - VerificationRule::kScoreOffset;
     static constexpr int kEnrolPhotographs = 3;
+    // A model without its calibration file scores with s = 1. The model is scaled so that
+    // every calibration template's cohort statistic is at least this many times the target:
+    // s = 1 is then stricter than the calibrated scale, and a lost file never opens the lock
+    // more easily.
+    static constexpr float kFallbackMargin = 2.0f;
 
     struct Figures
     {
@@ -26,17 +36,21 @@ public:
         float photoEer = 0.0f;     // photo-enrolled trials
     };
 
-    ModelCalibrator(const SampleSet& sequences, const SampleSet& photos, unsigned seed = 1);
+    // cohort: face vectors of the foreign-face base.
+    ModelCalibrator(const SampleSet& sequences, const SampleSet& photos, const RowMatrix& cohort,
+                    unsigned seed = 1, int enrolPhotographs = kEnrolPhotographs);
 
     Figures measure(const VerificationBench::FeatureMap& map) const;
-    // The factor that makes at most `targetShare` of the impostor comparisons fall below the
-    // fixed threshold in either group (sequence and photograph enrolments): the group whose
-    // templates vary more has the shorter distances and sets the factor.
-    float alphaFor(const GrbmParameters& model, float targetShare) const;
+    // The cohort target that makes `targetShare` of all impostor comparisons (sequence and
+    // photograph enrolments pooled) fall below the fixed threshold.
+    float cohortTargetFor(const GrbmParameters& model, float targetShare) const;
+    // The factor to scale the model by so that s = 1 is stricter than the calibrated scale
+    // (see kFallbackMargin).
+    float fallbackAlpha(const GrbmParameters& model, float cohortTarget) const;
     // Share of genuine and impostor comparisons accepted by the fixed threshold (sequence
     // trials and photo trials).
-    void acceptance(const GrbmParameters& model, float& sequenceGenuine, float& sequenceImpostor,
-                    float& photoGenuine, float& photoImpostor) const;
+    void acceptance(const GrbmParameters& model, float cohortTarget, float& sequenceGenuine,
+                    float& sequenceImpostor, float& photoGenuine, float& photoImpostor) const;
 
 private:
     static SampleSet merged(const SampleSet& sequences, const SampleSet& photos);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -76,13 +77,14 @@ GrbmParameters TrainingPipeline::chooseBias(const GrbmParameters& model, const M
     return best;
 }
 
-GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const ModelCalibrator& calibrator, float eer) const
+GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatrix& cohort,
+                                      const ModelCalibrator& calibrator, float eer) const
 {
     const auto start = std::chrono::steady_clock::now();
     TuningOptions tuning;
     tuning.learningRate = options.tuneLearningRate;
     tuning.seed = options.rbm.seed;
-    DiscriminativeTuner tuner(SampleSet::load(options.tuneFile), model, tuning);
+    DiscriminativeTuner tuner(SampleSet::load(options.tuneFile), cohort, model, tuning);
     std::printf("fine-tuning on %d identity-labelled people:\n", tuner.personCount());
     GrbmParameters best = model;
     int bestEpoch = 0;
@@ -103,26 +105,48 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const ModelCa
     return best;
 }
 
-GrbmParameters TrainingPipeline::run()
+RowMatrix TrainingPipeline::readCohort(const std::string& root)
+{
+    const RowMatrix cohort = FaceVectors::cohort(root);
+    if (cohort.rows() == 0)
+        throw std::runtime_error("no foreign faces under " + root + "foreignfaces/ to calibrate against");
+    std::printf("cohort: %d foreign faces\n", static_cast<int>(cohort.rows()));
+    return cohort;
+}
+
+TrainingPipeline::CalibratedModel TrainingPipeline::calibrate(GrbmParameters model, const ModelCalibrator& calibrator,
+                                                             float targetImpostorShare)
+{
+    CalibratedModel result;
+    result.cohortTarget = calibrator.cohortTargetFor(model, targetImpostorShare);
+    const float alpha = calibrator.fallbackAlpha(model, result.cohortTarget);
+    model.scale(alpha);
+    result.model = std::move(model);
+    float seqGenuine = 0, seqImpostor = 0, photoGenuine = 0, photoImpostor = 0;
+    calibrator.acceptance(result.model, result.cohortTarget, seqGenuine, seqImpostor, photoGenuine, photoImpostor);
+    std::printf("cohort target %.6g, model scaled by %.6g: at a scaled distance of %.3f the matcher accepts %.2f %% "
+                "of impostor and %.1f %% of genuine comparisons of sequence enrolments (photographs: %.2f %% and "
+                "%.1f %%)\n",
+                static_cast<double>(result.cohortTarget), static_cast<double>(alpha),
+                static_cast<double>(ModelCalibrator::kDistanceThreshold), 100.0 * seqImpostor, 100.0 * seqGenuine,
+                100.0 * photoImpostor, 100.0 * photoGenuine);
+    return result;
+}
+
+TrainingPipeline::CalibratedModel TrainingPipeline::run()
 {
     const auto start = std::chrono::steady_clock::now();
     const GrbmParameters trained = trainRbm(trainingVectors());
+    const RowMatrix cohort = readCohort(options.foreignRoot);
     const ModelCalibrator calibrator(SampleSet::load(options.calibrationSequences),
-                                     SampleSet::load(options.calibrationPhotos), options.rbm.seed);
+                                     SampleSet::load(options.calibrationPhotos), cohort, options.rbm.seed);
     std::printf("calibration people, the matcher's rule:\n");
     printFigures("raw face vectors", calibrator.measure(VerificationBench::rawMap()));
     float eer = 0.0f;
     GrbmParameters best = chooseBias(trained, calibrator, eer);
     if (!options.tuneFile.empty() && options.tuneEpochs > 0)
-        best = tune(best, calibrator, eer);
-    const float alpha = calibrator.alphaFor(best, options.targetImpostorShare);
-    best.scale(alpha);
-    float seqGenuine = 0, seqImpostor = 0, photoGenuine = 0, photoImpostor = 0;
-    calibrator.acceptance(best, seqGenuine, seqImpostor, photoGenuine, photoImpostor);
-    std::printf("alpha %.6g: at distance %.3f the matcher accepts %.2f %% of impostor and %.1f %% of genuine "
-                "comparisons of sequence enrolments (photographs: %.2f %% and %.1f %%)\n",
-                static_cast<double>(alpha), static_cast<double>(ModelCalibrator::kDistanceThreshold),
-                100.0 * seqImpostor, 100.0 * seqGenuine, 100.0 * photoImpostor, 100.0 * photoGenuine);
+        best = tune(best, cohort, calibrator, eer);
+    CalibratedModel result = calibrate(best, calibrator, options.targetImpostorShare);
     std::printf("total time %.1f s\n", secondsSince(start));
-    return best;
+    return result;
 }

@@ -9,11 +9,17 @@
 // What grbm-train does, step by step: read the training samples, train the RBM with
 // contrastive divergence (from principal components), optionally fine-tune it on
 // identity-labelled people, choose the hidden bias by the equal error rate on the calibration
-// people, and scale the model so that the matcher's fixed threshold accepts the target share
-// of impostor comparisons of video-like enrolments. Progress and figures go to stdout.
+// people, and calibrate the model's cohort target so that the matcher's fixed threshold accepts
+// the target share of impostor comparisons. Progress and figures go to stdout.
 class TrainingPipeline
 {
 public:
+    struct CalibratedModel
+    {
+        GrbmParameters model;
+        float cohortTarget = 0.0f;
+    };
+
     struct Options
     {
         std::vector<std::string> trainFiles;   // sample files for contrastive divergence
@@ -26,20 +32,29 @@ public:
         // Hidden bias candidates: a constant for every unit; NaN keeps the trained biases.
         std::vector<float> biasCandidates;
         float targetImpostorShare = 0.01f;
+        std::string foreignRoot;               // run directory holding foreignfaces/ (the cohort)
     };
 
     explicit TrainingPipeline(Options options);
 
     // Ensures: returns the calibrated model.
-    // Throws: std::runtime_error on unreadable sample files.
-    GrbmParameters run();
+    // Throws: std::runtime_error on unreadable sample files or an empty cohort.
+    CalibratedModel run();
+
+    // The cohort target of `model` for the impostor share, and the model scaled so that it is
+    // strict without its calibration file; prints the acceptance at the threshold.
+    static CalibratedModel calibrate(GrbmParameters model, const class ModelCalibrator& calibrator,
+                                     float targetImpostorShare);
+    // The cohort of the run directory `root`. Throws: std::runtime_error when it is empty.
+    static RowMatrix readCohort(const std::string& root);
 
 private:
     RowMatrix trainingVectors() const;
     GrbmParameters trainRbm(const RowMatrix& vectors) const;
     GrbmParameters chooseBias(const GrbmParameters& model, const class ModelCalibrator& calibrator,
                               float& eer) const;
-    GrbmParameters tune(const GrbmParameters& model, const class ModelCalibrator& calibrator, float eer) const;
+    GrbmParameters tune(const GrbmParameters& model, const RowMatrix& cohort, const class ModelCalibrator& calibrator,
+                        float eer) const;
 
     Options options;
 };

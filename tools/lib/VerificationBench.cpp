@@ -1,14 +1,13 @@
 #include "VerificationBench.h"
 
 #include "FaceVectors.h"
+#include "VerificationRule.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
 #include <set>
-
-namespace {
 
 RowMatrix ruleDistances(const RowMatrix& templ, const RowMatrix& probeFeatures)
 {
@@ -17,7 +16,7 @@ RowMatrix ruleDistances(const RowMatrix& templ, const RowMatrix& probeFeatures)
     const Eigen::RowVectorXf spread = (centred.colwise().squaredNorm() / static_cast<float>(templ.rows())).cwiseSqrt();
     Eigen::RowVectorXf quality(mean.size());
     for (Eigen::Index j = 0; j < mean.size(); ++j)
-        quality[j] = spread[j] > 0.0f ? std::abs(mean[j]) / spread[j] : 0.0f;
+        quality[j] = std::abs(mean[j]) / std::max(spread[j], VerificationRule::kMinOwnerSpread);
     const Eigen::VectorXf probeTerm = probeFeatures.cwiseAbs2() * quality.transpose();
     const Eigen::VectorXf templTerm = templ.cwiseAbs2() * quality.transpose();
     RowMatrix squared = -2.0f * (probeFeatures * quality.asDiagonal()) * templ.transpose();
@@ -25,8 +24,6 @@ RowMatrix ruleDistances(const RowMatrix& templ, const RowMatrix& probeFeatures)
     squared.rowwise() += templTerm.transpose();
     return squared.cwiseMax(0.0f).cwiseSqrt();
 }
-
-} // namespace
 
 float VerificationBench::Result::impostorQuantile(float share) const
 {
@@ -68,9 +65,9 @@ VerificationBench::Result VerificationBench::Result::part(bool sequences) const
 }
 
 VerificationBench::VerificationBench(const SampleSet& samples, std::vector<Trial> benchTrials,
-                                     std::vector<int> benchProbes, unsigned benchSeed)
+                                     std::vector<int> benchProbes, RowMatrix benchCohort, unsigned benchSeed)
     : vectors(FaceVectors::of(samples)), trials(std::move(benchTrials)), probes(std::move(benchProbes)),
-      seed(benchSeed)
+      cohort(std::move(benchCohort)), seed(benchSeed)
 {
     mirroredVectors = FaceVectors::mirrored(vectors);
     for (int k = 0; k < samples.size(); ++k)
@@ -78,7 +75,8 @@ VerificationBench::VerificationBench(const SampleSet& samples, std::vector<Trial
 }
 
 VerificationBench VerificationBench::fromPhotoSet(const SampleSet& samples, const std::vector<bool>& sequenceOf,
-                                                  Trials which, int enrolSources, unsigned seed)
+                                                  const RowMatrix& cohort, Trials which, int enrolSources,
+                                                  unsigned seed)
 {
     std::vector<Trial> trials;
     std::vector<int> probes;
@@ -105,7 +103,7 @@ VerificationBench VerificationBench::fromPhotoSet(const SampleSet& samples, cons
         if (wanted && sources > enrolCount && !trial.enrol.empty())
             trials.push_back(trial);
     }
-    return VerificationBench(samples, trials, probes, seed);
+    return VerificationBench(samples, trials, probes, cohort, seed);
 }
 
 RowMatrix VerificationBench::ownerVectors(const Trial& trial, unsigned trialSeed) const
@@ -125,14 +123,21 @@ VerificationBench::Result VerificationBench::run(const FeatureMap& map) const
     for (size_t k = 0; k < probes.size(); ++k)
         probeVectors.row(static_cast<Eigen::Index>(k)) = vectors.row(probes[k]);
     const RowMatrix probeFeatures = map(probeVectors);
+    const RowMatrix cohortFeatures = cohort.rows() > 0 ? map(cohort) : RowMatrix();
     Result result;
     for (size_t t = 0; t < trials.size(); ++t) {
         const Trial& trial = trials[t];
         const RowMatrix templ = map(ownerVectors(trial, seed * 7919u + static_cast<unsigned>(t)));
         const RowMatrix distances = ruleDistances(templ, probeFeatures);
+        float statistic = 1.0f;
+        if (cohortFeatures.rows() > 0) {
+            const Eigen::VectorXf nearest = ruleDistances(templ, cohortFeatures).rowwise().minCoeff();
+            statistic = VerificationRule::cohortStatistic(std::vector<float>(nearest.data(), nearest.data() + nearest.size()));
+        }
+        result.cohortStatistics.push_back(statistic);
         const std::set<int> excluded(trial.exclude.begin(), trial.exclude.end());
         for (size_t k = 0; k < probes.size(); ++k) {
-            const float d = distances.row(static_cast<Eigen::Index>(k)).minCoeff();
+            const float d = distances.row(static_cast<Eigen::Index>(k)).minCoeff() / statistic;
             if (persons[static_cast<size_t>(probes[k])] != trial.person) {
                 result.impostor.push_back(d);
                 result.impostorSequence.push_back(trial.sequence);

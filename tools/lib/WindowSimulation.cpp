@@ -1,19 +1,13 @@
 #include "WindowSimulation.h"
 
+#include "EvalLockReplay.h"
 #include "FaceVectors.h"
 
 #include <algorithm>
-#include <cmath>
 #include <random>
 #include <stdexcept>
 
 namespace {
-constexpr float kScoreNumerator = 90.0f;
-constexpr float kScoreOffset = 30.0f;
-constexpr float kOwnerScore = 0.99f;
-constexpr float kNewScoreWeight = 0.199999988f;
-constexpr float kDecay = 0.8f;
-
 RowMatrix vectorsOf(const std::vector<cv::Mat>& samples)
 {
     SampleSet set;
@@ -24,7 +18,8 @@ RowMatrix vectorsOf(const std::vector<cv::Mat>& samples)
 } // namespace
 
 WindowSimulation::WindowSimulation(const VerificationBench::FeatureMap& featureMap,
-                                   const std::vector<cv::Mat>& enrolment, unsigned seed)
+                                   const std::vector<cv::Mat>& enrolment, const RowMatrix& cohortVectors,
+                                   std::optional<float> cohortTarget, unsigned seed)
     : map(featureMap)
 {
     if (enrolment.size() < static_cast<size_t>(kGroupSize))
@@ -36,13 +31,8 @@ WindowSimulation::WindowSimulation(const VerificationBench::FeatureMap& featureM
     for (int k = 0; k < kGroupSize; ++k)
         if (random() % 2 == 0)
             vectors.row(k) = mirrored.row(k);
-    templ = map(vectors);
-    const Eigen::RowVectorXf mean = templ.colwise().mean();
-    const Eigen::RowVectorXf spread =
-        ((templ.rowwise() - mean).colwise().squaredNorm() / static_cast<float>(kGroupSize)).cwiseSqrt();
-    quality.resize(mean.size());
-    for (Eigen::Index j = 0; j < mean.size(); ++j)
-        quality[j] = spread[j] > 0.0f ? std::abs(mean[j]) / spread[j] : 0.0f;
+    const RowMatrix cohort = cohortVectors.rows() > 0 ? map(cohortVectors) : RowMatrix();
+    rule.emplace(map(vectors), cohort, cohortTarget);
 }
 
 std::vector<float> WindowSimulation::distances(const std::vector<cv::Mat>& samples) const
@@ -51,17 +41,14 @@ std::vector<float> WindowSimulation::distances(const std::vector<cv::Mat>& sampl
     if (samples.empty())
         return result;
     const RowMatrix features = map(vectorsOf(samples));
-    for (Eigen::Index k = 0; k < features.rows(); ++k) {
-        const RowMatrix differences = templ.rowwise() - features.row(k);
-        const Eigen::VectorXf squared = differences.cwiseAbs2() * quality.transpose();
-        result.push_back(std::sqrt(squared.minCoeff()));
-    }
+    for (Eigen::Index k = 0; k < features.rows(); ++k)
+        result.push_back(rule->distance(features.row(k).data()));
     return result;
 }
 
-float WindowSimulation::score(float distance)
+float WindowSimulation::score(float distance) const
 {
-    return kScoreNumerator / (distance + kScoreOffset);
+    return rule->score(distance);
 }
 
 WindowSimulation::VideoResult WindowSimulation::verify(const std::vector<cv::Mat>& ticks) const
@@ -71,23 +58,16 @@ WindowSimulation::VideoResult WindowSimulation::verify(const std::vector<cv::Mat
         if (!tick.empty())
             faces.push_back(tick);
     const std::vector<float> d = distances(faces);
-    VideoResult result;
-    float confidence = 0.0f;
+    std::vector<std::optional<float>> scores;
     size_t face = 0;
-    for (const auto& tick : ticks) {
-        if (tick.empty()) {
-            confidence = kDecay * confidence;
-            continue;
-        }
-        const float s = score(d[face++]);
-        ++result.faceTicks;
-        if (s > kOwnerScore)
-            ++result.ownerTicks;
-        confidence = static_cast<float>(static_cast<double>(kNewScoreWeight) * s + static_cast<double>(kDecay) * confidence);
-        result.maxConfidence = std::max(result.maxConfidence, confidence);
-        if (confidence > kOwnerScore && result.lockFaceTick < 0)
-            result.lockFaceTick = result.faceTicks;
-    }
+    for (const auto& tick : ticks)
+        scores.push_back(tick.empty() ? std::optional<float>() : score(d[face++]));
+    const LockOutcome lock = EvalLockReplay::replay(scores);
+    VideoResult result;
+    result.faceTicks = lock.faceTicks;
+    result.ownerTicks = lock.ownerTicks;
+    result.lockFaceTick = lock.openingFaceTick;
+    result.maxConfidence = lock.peakConfidence;
     if (!d.empty()) {
         std::vector<float> sorted = d;
         std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 2), sorted.end());

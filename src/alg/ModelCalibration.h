@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// The constants that come with a feature model, kept in a small text file next to it (the
+// model's path + ".calibration") so that a model and its calibration travel together:
+//
+//   # comment
+//   format = 1
+//   cohort_target = 41.7
+//
+// cohort_target is the distance the cohort statistic of a template is mapped to (the scale
+// of the verification rule is cohort_target / statistic). Unknown keys are ignored, so later
+// versions of the same format may add some.
+struct ModelCalibration
+{
+    static constexpr int kFormat = 1;
+
+    std::optional<float> cohortTarget;
+
+    // The side file of the model at `modelPath`.
+    static std::string pathFor(const std::string& modelPath);
+
+    // Ensures: the calibration read from `path`. A missing or unreadable file, another format
+    //          version, or a cohort_target that is missing, malformed, not finite or not
+    //          positive leaves cohortTarget empty, and a debug line names the file and why.
+    static ModelCalibration read(const std::string& path);
+
+    // Ensures: the file is written completely under a temporary name, then renamed into place.
+    // Throws:  std::runtime_error naming the file when it cannot be written.
+    void write(const std::string& path) const;
+};

@@ -1,0 +1,94 @@
+#include "EvalEnrolmentAxis.h"
+
+#include "Confidence.h"
+#include "EvalMetrics.h"
+#include "EvalRun.h"
+#include "EvalVisagioScorer.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <memory>
+#include <sstream>
+
+namespace {
+struct Enrolment
+{
+    const char* name;
+    int photos;  // 0: half of each person's photographs
+    int groups;
+};
+
+const Enrolment kEnrolments[] = {
+    {"one group from 3 photographs", 3, 1},
+    {"one group from 5 photographs", 5, 1},
+    {"one group from 10 photographs", 10, 1},
+    {"one group from half of the photographs", 0, 1},
+    {"two groups from two quarters", 0, 2},
+};
+
+int opened(const std::vector<LockOutcome>& sequences)
+{
+    return static_cast<int>(
+        std::count_if(sequences.begin(), sequences.end(), [](const LockOutcome& s) { return s.opened; }));
+}
+
+std::string share(int part, int whole)
+{
+    std::ostringstream out;
+    out << part << " of " << whole << " (" << std::fixed << std::setprecision(1)
+        << (whole > 0 ? 100.0 * part / whole : 0.0) << " %)";
+    return out.str();
+}
+
+std::string percent(double value)
+{
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(2) << 100.0 * value << " %";
+    return out.str();
+}
+} // namespace
+
+std::vector<EvalEnrolmentAxis::Row> EvalEnrolmentAxis::run(EvalCapture& capture, std::vector<EvalPerson>& people,
+                                                           const std::vector<FacePhoto>& photos,
+                                                           const EvalOptions& options, int threads)
+{
+    std::vector<Row> rows;
+    for (const Enrolment& enrolment : kEnrolments) {
+        EvalOptions scheme = options;
+        scheme.enrolPhotos = enrolment.photos;
+        scheme.enrolGroups = enrolment.groups;
+        capture.reenrol(people, photos, scheme);
+        const EvalRun run(people, scheme);
+        const EvalMethodResult result =
+            run.evaluate([] { return std::make_unique<EvalVisagioScorer>(); }, true, threads);
+        const EvalMetrics metrics(result.genuine, result.impostor);
+        Row row;
+        row.enrolment = enrolment.name;
+        row.owners = run.ownerCount();
+        row.genuineTrials = metrics.genuineCount();
+        row.impostorTrials = metrics.impostorCount();
+        row.far = metrics.falseAcceptRate(kLockThreshold);
+        row.frr = metrics.falseRejectRate(kLockThreshold);
+        row.eer = metrics.equalErrorRate();
+        row.ownerSequencesOpened = opened(result.ownerSequences);
+        row.ownerSequences = static_cast<int>(result.ownerSequences.size());
+        row.impostorSequencesOpened = opened(result.impostorSequences);
+        row.impostorSequences = static_cast<int>(result.impostorSequences.size());
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::string EvalEnrolmentAxis::markdown(const std::vector<Row>& rows)
+{
+    std::ostringstream out;
+    out << "| enrolment | owners | genuine / impostor trials | FAR at score > 0.99 | FRR at score > 0.99 | EER | "
+           "owner sequences that open the lock | stranger sequences that open the lock |\n"
+        << "|---|---|---|---|---|---|---|---|\n";
+    for (const Row& row : rows)
+        out << "| " << row.enrolment << " | " << row.owners << " | " << row.genuineTrials << " / "
+            << row.impostorTrials << " | " << percent(row.far) << " | " << percent(row.frr) << " | "
+            << percent(row.eer) << " | " << share(row.ownerSequencesOpened, row.ownerSequences) << " | "
+            << share(row.impostorSequencesOpened, row.impostorSequences) << " |\n";
+    return out.str();
+}
