@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -43,6 +44,23 @@ void tick(MainWindow& window)
 {
     QMetaObject::invokeMethod(&window, "timed", Qt::DirectConnection);
 }
+
+// Presses "Обучить" and ticks until the group is trained.
+bool enrolGroup(MainWindow& window)
+{
+    click(window, "_btnTrain");
+    for (int i = 0; i < kMaxTicks; ++i) {
+        tick(window);
+        if (text(window, "_lblStatus") == "Шаблон успешно добавлен. Макет в режиме ожидания.")
+            return true;
+    }
+    return false;
+}
+
+QListWidget* groupList(MainWindow& window)
+{
+    return window.findChild<QListWidget*>("_lstImages");
+}
 }  // namespace
 
 class AcceptanceTest : public QObject
@@ -53,6 +71,7 @@ private slots:
     void initTestCase();
     void shippedModelLoadsWithForeignBase();
     void ownerOpensTheLockAndStrangersNever();
+    void ownerIsRememberedAcrossRestarts();
 
 private:
     VideoRun verifyVideo(MainWindow& window, const QString& video);
@@ -113,10 +132,7 @@ VideoRun AcceptanceTest::verifyVideo(MainWindow& window, const QString& video)
 void AcceptanceTest::ownerOpensTheLockAndStrangersNever()
 {
     MainWindow window(nullptr, videoDir.path());
-    click(window, "_btnTrain");
-    for (int i = 0; i < kMaxTicks && text(window, "_lblStatus") != "Шаблон успешно добавлен. Макет в режиме ожидания."; ++i)
-        tick(window);
-    QCOMPARE(text(window, "_lblStatus"), QString("Шаблон успешно добавлен. Макет в режиме ожидания."));
+    QVERIFY(enrolGroup(window));
 
     const QDir verify(demoDir() + "/verify");
     int strangers = 0;
@@ -137,6 +153,34 @@ void AcceptanceTest::ownerOpensTheLockAndStrangersNever()
     }
     QVERIFY(owners >= 1);
     QVERIFY(strangers >= kMinStrangers);
+}
+
+// Two groups enrolled, the window closed and opened again on the same profile: the owner opens
+// the lock with no new enrolment. A group deleted is gone at the next start.
+void AcceptanceTest::ownerIsRememberedAcrossRestarts()
+{
+    const QStringList ownerVideos = QDir(demoDir() + "/verify").entryList(QStringList() << "*owner*.avi");
+    QVERIFY(!ownerVideos.isEmpty());
+    QTemporaryDir profile;
+    {
+        MainWindow window(nullptr, videoDir.path(), profile.path());
+        QVERIFY(enrolGroup(window));
+        QVERIFY(enrolGroup(window));
+    }
+    {
+        MainWindow window(nullptr, videoDir.path(), profile.path());
+        QCOMPARE(groupList(window)->count(), 2);
+        QVERIFY(window.findChild<QPushButton*>("_btnTest")->isEnabled());
+        const VideoRun run = verifyVideo(window, demoDir() + "/verify/" + ownerVideos[0]);
+        QVERIFY2(run.openedAtFaceTick > 0 && run.openedAtFaceTick <= kOwnerTicksToOpen,
+                 qPrintable(QString("opened at face tick %1").arg(run.openedAtFaceTick)));
+        groupList(window)->setCurrentRow(0);
+        click(window, "_btnSettings");
+        click(window, "_btnDeleteImage");
+    }
+    MainWindow window(nullptr, videoDir.path(), profile.path());
+    QCOMPARE(groupList(window)->count(), 1);
+    QVERIFY(window.findChild<QPushButton*>("_btnTest")->isEnabled());
 }
 
 QTEST_MAIN(AcceptanceTest)
