@@ -108,14 +108,11 @@ TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
     EXPECT_TRUE(sameGroup(groups[1], makeGroup(3)));
-    EXPECT_EQ(profile.groupCount(), 2);
 
     EXPECT_EQ(modeOf(folder()), 0700);
     QDirIterator it(folder(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo entry(it.next());
-        if (entry.fileName() == "visagio.lock")
-            continue;
         SCOPED_TRACE(entry.filePath().toStdString());
         EXPECT_EQ(modeOf(entry.filePath()), entry.isDir() ? 0700 : 0600);
     }

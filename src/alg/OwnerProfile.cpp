@@ -87,6 +87,7 @@ void OwnerProfile::openFolder()
                          "kept only while this window runs.").arg(path));
         return;
     }
+    QFile::setPermissions(QDir(path).filePath(kLockName), QFile::ReadOwner | QFile::WriteOwner);
     saving = true;
     deleteLeftovers();
     for (const QString& name : groupFolders())
