@@ -588,7 +588,8 @@ TEST_F(BadModelTest, TheProgramReportsEachDamageAndEndsWithOne)
         MessageBoxCloser closer;
         testing::internal::CaptureStderr();
         testing::internal::CaptureStdout();
-        const int code = runVisagio(*qApp, QString());
+        const QTemporaryDir profile;
+        const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString()});
         testing::internal::GetCapturedStdout();
         const std::string errors = testing::internal::GetCapturedStderr();
         const std::string message = std::string(kModelPath) + ": " + c.error.substr(c.error.find(": ") + 2);

@@ -6,6 +6,7 @@
 #include "FaceVideos.h"
 #include "MainWindow.h"
 #include "ModelFiles.h"
+#include "OwnerProfile.h"
 #include "TestData.h"
 
 #include <QApplication>
@@ -105,6 +106,31 @@ bool collectGroup(MainWindow& window)
     }
     return false;
 }
+
+// The "group-N" folders a profile holds.
+QStringList savedGroups(const QString& profile)
+{
+    return QDir(profile).entryList(QStringList() << "group-*", QDir::Dirs);
+}
+
+// Enrols `groups` groups of the camera's face.
+bool enrol(MainWindow& window, int groups)
+{
+    for (int group = 0; group < groups; ++group) {
+        click(window, "_btnTrain");
+        if (!collectGroup(window))
+            return false;
+    }
+    return true;
+}
+
+// Starts verification and reports whether `ticks` face ticks were all counted.
+bool verifies(MainWindow& window, int ticks)
+{
+    click(window, "_btnTest");
+    tick(window, ticks);
+    return result(window).endsWith(QString(" из %1)").arg(ticks));
+}
 }  // namespace
 
 #define REQUIRE_FACEDATA_QT()                                                                  \
@@ -144,6 +170,10 @@ private slots:
     void videoDirectoryPlaysWithOrWithoutSeparator();
     void directoryWithoutVideosFallsBackToTheCamera();
     void unreadableVideoWarnsAndChangesNothing();
+
+    void damagedProfileGroupIsNamedAndTheOthersLoad();
+    void unwritableProfileWarnsOnceAndTheWindowWorks();
+    void secondWindowOnAProfileSaysSoAndDoesNotWrite();
 
 private:
     QString workDir() const { return temp->path() + "/run"; }
@@ -257,7 +287,8 @@ void MainWindowTest::noCameraWarnsAndEndsWithExitCodeZero()
         QSKIP("this machine has a camera");
     qunsetenv("VISAGIO_CAMERA");
     MessageBoxCloser closer;
-    const int code = runVisagio(*qApp, QString());
+    const QTemporaryDir profile;
+    const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString()});
     QCOMPARE(code, 0);
     QCOMPARE(closer.titles, QStringList() << "Ошибка оборудования");
     QCOMPARE(closer.texts, QStringList() << "Camera not found");
@@ -268,7 +299,7 @@ void MainWindowTest::missingModelIsReportedWithNonZeroExit()
     QTemporaryDir empty;
     QDir::setCurrent(empty.path());
     MessageBoxCloser closer;
-    const int code = runVisagio(*qApp, QString());
+    const int code = runVisagio(*qApp, StartOptions{QString(), empty.path() + "/profile", QString()});
     QVERIFY(code != 0);
     QCOMPARE(closer.texts.size(), 1);
     QVERIFY2(closer.texts[0].contains("glasgow-45x35/200/100-res.grbm"), qPrintable(closer.texts[0]));
@@ -545,6 +576,88 @@ void MainWindowTest::unreadableVideoWarnsAndChangesNothing()
     QVERIFY(widget<QPushButton>(window, "_btnSettings")->isEnabled());
     QVERIFY(!widget<QProgressBar>(window, "_progressBar")->isVisibleTo(&window));
     QCOMPARE(result(window), QString());
+}
+
+// Groups saved earlier start the window as enrolled; a damaged one is named in the one warning
+// box and keeps its files.
+void MainWindowTest::damagedProfileGroupIsNamedAndTheOthersLoad()
+{
+    REQUIRE_FACEDATA_QT();
+    QTemporaryDir profileDir;
+    {
+        MainWindow window(nullptr, QString(), profileDir.path());
+        QVERIFY(enrol(window, 3));
+    }
+    const QString damaged = profileDir.filePath("group-2");
+    QFile(damaged + "/sample-050.png").resize(100);
+    const QByteArray manifest = [&] {
+        QFile file(damaged + "/manifest.txt");
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }();
+    MessageBoxCloser closer;
+    MainWindow window(nullptr, QString(), profileDir.path());
+    QCOMPARE(closer.texts.size(), 1);
+    QVERIFY2(closer.texts[0].contains("rm -r '" + damaged + "'"), qPrintable(closer.texts[0]));
+    QCOMPARE(widget<QListWidget>(window, "_lstImages")->count(), 2);
+    QVERIFY(widget<QPushButton>(window, "_btnTest")->isEnabled());
+    QVERIFY(widget<QPushButton>(window, "_btnDeleteImage")->isEnabled());
+    QCOMPARE(widget<QPushButton>(window, "_btnTrain")->text(), QString("Дообучить"));
+    QCOMPARE(QFileInfo(damaged + "/sample-050.png").size(), qint64(100));
+    QFile file(damaged + "/manifest.txt");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), manifest);
+}
+
+// A profile that cannot be made at start-up, and one that vanishes while the window runs:
+// each gives one warning box, and enrolment and verification go on in memory.
+void MainWindowTest::unwritableProfileWarnsOnceAndTheWindowWorks()
+{
+    REQUIRE_FACEDATA_QT();
+    QTemporaryDir temp;
+    QVERIFY(writeBytes(temp.filePath("file"), "not a folder"));
+    MessageBoxCloser closer;
+    {
+        MainWindow window(nullptr, QString(), temp.filePath("file/profile"));
+        QCOMPARE(closer.texts.size(), 1);
+        QVERIFY2(closer.texts[0].contains(temp.filePath("file/profile")), qPrintable(closer.texts[0]));
+        QVERIFY(enrol(window, 2));
+        QVERIFY(verifies(window, 3));
+        QCOMPARE(closer.texts.size(), 1);
+    }
+    closer.texts.clear();
+    const QString vanishing = temp.filePath("vanishing");
+    MainWindow window(nullptr, QString(), vanishing);
+    QVERIFY(closer.texts.isEmpty());
+    QVERIFY(QDir(vanishing).removeRecursively() && writeBytes(vanishing, "now a file"));
+    QVERIFY(enrol(window, 2));
+    QTRY_COMPARE(closer.texts.size(), 1);
+    QVERIFY2(closer.texts[0].contains(vanishing), qPrintable(closer.texts[0]));
+    QCOMPARE(widget<QListWidget>(window, "_lstImages")->count(), 2);
+    auto* list = widget<QListWidget>(window, "_lstImages");
+    list->setCurrentRow(0);
+    click(window, "_btnSettings");
+    click(window, "_btnDeleteImage");
+    click(window, "_btnBack");
+    QVERIFY(verifies(window, 3));
+    QCOMPARE(closer.texts.size(), 1);
+}
+
+void MainWindowTest::secondWindowOnAProfileSaysSoAndDoesNotWrite()
+{
+    REQUIRE_FACEDATA_QT();
+    QTemporaryDir profileDir;
+    MainWindow first(nullptr, QString(), profileDir.path());
+    MessageBoxCloser closer;
+    MainWindow second(nullptr, QString(), profileDir.path());
+    QCOMPARE(closer.texts.size(), 1);
+    QVERIFY2(closer.texts[0].startsWith("Another Visagio is using the owner profile " + profileDir.path()),
+             qPrintable(closer.texts[0]));
+    QVERIFY(enrol(second, 1));
+    QCOMPARE(savedGroups(profileDir.path()), QStringList());
+    QVERIFY(enrol(first, 1));
+    QCOMPARE(savedGroups(profileDir.path()), QStringList() << "group-1");
+    QCOMPARE(closer.texts.size(), 1);
 }
 
 QTEST_MAIN(MainWindowTest)

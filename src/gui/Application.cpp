@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "MainWindow.h"
+#include "Webcam.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -22,10 +23,12 @@ int reportStartFailure(const QString& message)
 }
 }  // namespace
 
-int runVisagio(QApplication& app, const QString& videoDir)
+int runVisagio(QApplication& app, const StartOptions& options)
 {
+    if (!options.cameraFile.isEmpty())
+        qputenv(Webcam::kStandInVariable, options.cameraFile.toLocal8Bit());
     try {
-        MainWindow window(nullptr, videoDir);
+        MainWindow window(nullptr, options.videoDir, options.profileDir);
         if (!window.cameraStarted())
             return 0;
         window.show();

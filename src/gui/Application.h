@@ -1,11 +1,13 @@
 #pragma once
 
-#include <QString>
+#include "StartOptions.h"
 
 class QApplication;
 
-// Runs Visagio: builds the main window, shows it and runs the event loop.
+// Runs Visagio: builds the main window on the options' profile and video folder, shows it and
+// runs the event loop. A camera file given is set as VISAGIO_CAMERA, so it wins over the
+// variable.
 // Ensures: returns the event loop's exit code; 0 without running the loop when no camera was
 //          found (the window has already warned); 1 when the face model or the foreign faces
 //          could not be loaded (reported in a message box and on standard error).
-int runVisagio(QApplication& app, const QString& videoDir);
+int runVisagio(QApplication& app, const StartOptions& options);

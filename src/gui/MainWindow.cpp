@@ -1,11 +1,13 @@
 #include "MainWindow.h"
 
 #include "Confidence.h"
+#include "Errors.h"
 #include "FaceSample.h"
 #include "ui_MainWindow.h"
 
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGraphicsScene>
 #include <QListWidgetItem>
 #include <QMessageBox>
@@ -34,7 +36,7 @@ static void initIconResources()
     Q_INIT_RESOURCE(visagio_icons);
 }
 
-MainWindow::MainWindow(QWidget* parent, QString videoDir)
+MainWindow::MainWindow(QWidget* parent, QString videoDir, const QString& profileDir)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Visagio>()),
       matcher(kSampleWidth, kSampleHeight)
@@ -55,9 +57,11 @@ MainWindow::MainWindow(QWidget* parent, QString videoDir)
                              QMessageBox::NoButton);
         return;
     }
+    connect(&matcher, SIGNAL(trainProgress(float)), this, SLOT(trainProgressed(float)));
+    if (!profileDir.isEmpty())
+        openProfile(profileDir);
     frameTimer.start(kTimerIntervalMs);
     connect(&frameTimer, SIGNAL(timeout()), this, SLOT(timed()));
-    connect(&matcher, SIGNAL(trainProgress(float)), this, SLOT(trainProgressed(float)));
 }
 
 MainWindow::~MainWindow() = default;
@@ -184,17 +188,84 @@ void MainWindow::trainGroup()
     repaint();
     const int interval = frameTimer.interval();
     frameTimer.stop();
+    // The matcher masks the samples in place; the profile keeps them as collected.
+    std::vector<cv::Mat> unmasked;
+    for (const cv::Mat& collectedSample : collected)
+        unmasked.push_back(collectedSample.clone());
     matcher.addGroup(collected);
     matcher.train();
+    addGroupIcon(matcher.groups().back().front());
+    saveGroup(unmasked);
     frameTimer.start(interval);
-
-    auto* item = new QListWidgetItem(QString(), ui->_lstImages);
-    const cv::Mat icon = matcher.groups().back().front();
-    item->setData(Qt::DecorationRole, QPixmap::fromImage(toQImage(icon)));
 
     collected.clear();
     clickedTrain();
     ui->_lblStatus->setText("Шаблон успешно добавлен. Макет в режиме ожидания.");
+}
+
+void MainWindow::addGroupIcon(const cv::Mat& icon)
+{
+    auto* item = new QListWidgetItem(QString(), ui->_lstImages);
+    item->setData(Qt::DecorationRole, QPixmap::fromImage(toQImage(icon)));
+}
+
+// The saved groups are trained once and listed, and the buttons set, as after an enrolment.
+// The timing line is the figure for what a profile adds to start-up.
+void MainWindow::openProfile(const QString& profileDir)
+{
+    QElapsedTimer clock;
+    clock.start();
+    profile = std::make_unique<OwnerProfile>(profileDir, cv::Size(kSampleWidth, kSampleHeight));
+    const std::vector<std::vector<cv::Mat>> saved = profile->load();
+    if (!saved.empty()) {
+        for (const std::vector<cv::Mat>& group : saved)
+            matcher.addGroup(group);
+        matcher.train();
+        for (const std::vector<cv::Mat>& group : matcher.groups())
+            addGroupIcon(group.front());
+        setTrainButtonsText("Дообучить");
+        ui->_btnTest->setEnabled(true);
+        setPanelButtonsEnabled(true);
+    }
+    qDebug() << "profile:" << saved.size() << "groups loaded and trained in" << clock.elapsed() << "ms";
+    if (!profile->warnings().isEmpty())
+        QMessageBox::warning(this, windowTitle(), profile->warnings().join("\n\n"));
+}
+
+// A failed write turns saving off in the profile, so the user sees this warning once.
+void MainWindow::saveGroup(const std::vector<cv::Mat>& samples)
+{
+    if (!profile)
+        return;
+    try {
+        profile->addGroup(samples);
+    } catch (const e_default& error) {
+        warnAboutProfile(QString::fromStdString(error.message()));
+    }
+}
+
+void MainWindow::forgetGroup(int index)
+{
+    if (!profile)
+        return;
+    try {
+        profile->removeGroup(index);
+    } catch (const e_default& error) {
+        warnAboutProfile(QString::fromStdString(error.message()));
+    }
+}
+
+// The frame loop pauses while the box is open, so no tick runs inside the calling slot.
+void MainWindow::warnAboutProfile(const QString& reason)
+{
+    const bool running = frameTimer.isActive();
+    frameTimer.stop();
+    QMessageBox::warning(this, windowTitle(),
+                         QString("The owner profile %1 cannot be written (%2); enrolment groups "
+                                 "are kept only while this window runs.")
+                             .arg(profile->folder(), reason));
+    if (running)
+        frameTimer.start();
 }
 
 void MainWindow::test()
@@ -267,6 +338,7 @@ void MainWindow::clickedDeleteImage()
     matcher.removeGroup(row);
     matcher.train();
     delete ui->_lstImages->takeItem(row);
+    forgetGroup(row);
     if (matcher.groups().empty()) {
         setTrainButtonsText("Обучить");
         ui->_btnDeleteImage->setEnabled(false);

@@ -2,6 +2,7 @@
 
 #include "FaceDetector.h"
 #include "FaceMatcher.h"
+#include "OwnerProfile.h"
 #include "Webcam.h"
 
 #include <QImage>
@@ -29,8 +30,13 @@ public:
     // Builds the detector, the frame source, the matcher (model and foreign faces) and the form,
     // then starts the camera and the frame timer. Without a camera it shows the warning
     // "Ошибка оборудования" and cameraStarted() stays false.
+    // With a profile folder, the camera started: the saved groups are loaded, trained once and
+    // listed as if just enrolled, and every group enrolled or deleted later is saved or deleted
+    // there (OwnerProfile). Trouble with the profile (damaged groups, folder not writable, in
+    // use by another Visagio) is shown in one warning box; the window then works in memory.
+    // Without a profile folder nothing is read or saved.
     // Throws: the matcher's errors (model file or foreign faces missing or malformed).
-    MainWindow(QWidget* parent, QString videoDir);
+    MainWindow(QWidget* parent, QString videoDir, const QString& profileDir = QString());
     ~MainWindow() override;
 
     // False when the camera could not be opened at start-up: the application must end.
@@ -53,6 +59,11 @@ private:
     void faceSeen();
     void collectSample();
     void trainGroup();
+    void addGroupIcon(const cv::Mat& icon);
+    void openProfile(const QString& profileDir);
+    void saveGroup(const std::vector<cv::Mat>& samples);
+    void forgetGroup(int index);
+    void warnAboutProfile(const QString& message);
     void test();
     bool startVideoTest();
     void showLockClosed();
@@ -83,4 +94,5 @@ private:
     std::unique_ptr<QGraphicsScene> scene;
     float confidence = 0;
     bool started = false;
+    std::unique_ptr<OwnerProfile> profile;
 };

@@ -15,7 +15,6 @@ constexpr double kCameraWidth = 320.0;
 constexpr double kCameraHeight = 240.0;
 // Frame rate assumed for a stand-in video that does not state its own.
 constexpr double kFallbackFps = 25.0;
-const char* const kStandInVariable = "VISAGIO_CAMERA";
 const char* const kPaceVariable = "VISAGIO_CAMERA_PACE";
 const char* const kQueryError = "Webcam: Can't query frame from webcam";
 

@@ -19,6 +19,9 @@
 class Webcam
 {
 public:
+    // The environment variable naming the camera stand-in.
+    static constexpr const char* kStandInVariable = "VISAGIO_CAMERA";
+
     // Ensures: nothing is open; camera mode with an empty file list.
     Webcam();
     ~Webcam();

@@ -1,12 +1,21 @@
 #include "Application.h"
+#include "StartOptions.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
-// Visagio [video directory]: the optional directory holds the "*.avi" files that "Открыть"
-// plays instead of the camera.
+// Visagio [--profile DIR] [--camera FILE] [video directory]; --help lists the options.
+// The command line is read under a plain QCoreApplication, so that --help, --version and
+// usage errors need no display.
 int main(int argc, char* argv[])
 {
+    QCoreApplication::setApplicationName("visagio");
+    QCoreApplication::setApplicationVersion(VISAGIO_VERSION);
+    StartOptions options;
+    {
+        const QCoreApplication parsing(argc, argv);
+        options = parseStartOptions(QCoreApplication::arguments());
+    }
     QApplication app(argc, argv);
-    const QString videoDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    return runVisagio(app, videoDir);
+    return runVisagio(app, options);
 }

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+#include <QStringList>
+#include <opencv2/core.hpp>
+
+#include <functional>
+#include <vector>
+
+// The owner's enrolment groups kept on disk, and the list of the groups the window holds.
+//
+// The profile folder holds one folder per group, "group-N" (N counting up from 1 in enrolment
+// order; layout in GroupFolder.h), and the lock file "visagio.lock". A group is written
+// completely as ".incoming-N" and then renamed to "group-N"; a removed group is renamed to
+// ".removing-N" before its files are deleted. So a crash leaves either the old set of groups
+// or the new one, plus hidden leftovers that the next writer deletes.
+//
+// Only the process holding the lock file writes ("saving"). Without it (another Visagio has
+// the profile, or the folder cannot be created or written) the groups are still read, and
+// new groups are kept in memory only. Trouble found while opening and loading is collected in
+// warnings(), each a sentence naming the folder concerned, and logged with qWarning.
+class OwnerProfile
+{
+public:
+    // Ensures: the folder exists (created 0700), the lock is held and leftovers of
+    //          interrupted writes are deleted, or the profile is not saving and warnings()
+    //          says why. An existing folder that group or others can read adds a warning
+    //          naming it.
+    OwnerProfile(const QString& folder, cv::Size sampleSize);
+    ~OwnerProfile();
+
+    OwnerProfile(const OwnerProfile&) = delete;
+    OwnerProfile& operator=(const OwnerProfile&) = delete;
+
+    // Requires: called once, before addGroup().
+    // Ensures:  the sound groups on disk in enrolment order (samples as saved, unmasked),
+    //           each now an entry of this profile; a damaged group is skipped with a warning
+    //           that names its folder and how to remove it, and its files are left as they are.
+    std::vector<std::vector<cv::Mat>> load();
+
+    // Requires: samples is not empty, all CV_8UC1 of the profile's sample size.
+    // Ensures:  a new last entry; when saving, the group is on disk as the next "group-N".
+    // Throws:   e_failure_write("...") naming the folder when writing fails: nothing of the
+    //           group is left under a group name, the entry is kept, and the profile stops
+    //           saving (later calls do not write and do not throw).
+    void addGroup(const std::vector<cv::Mat>& samples);
+
+    // Ensures: entry `index` is gone; when saving, so is its folder.
+    // Throws:  e_logic_range("Out of range") outside 0 ... groupCount() - 1;
+    //          e_failure_write("...") naming the folder when it cannot be removed: the entry
+    //          is gone anyway and the profile stops saving.
+    void removeGroup(int index);
+
+    int groupCount() const;
+    bool isSaving() const;
+    const QString& folder() const;
+    const QStringList& warnings() const;
+
+    // For tests that simulate a crash: `hook` runs after a group is completely written under
+    // its temporary name and before that folder is renamed into place.
+    void setBeforeRename(std::function<void()> hook);
+
+private:
+    void openFolder();
+    void warn(const QString& message);
+    void writeGroup(const QString& name, const std::vector<cv::Mat>& samples);
+    void stopSaving(const QString& message);
+    void deleteLeftovers() const;
+    QStringList groupFolders() const;
+
+    QString path;
+    cv::Size sampleSize;
+    QLockFile lock;
+    bool saving = false;
+    QStringList messages;
+    // Folder name of every entry, in the matcher's order; empty for a group kept in memory.
+    QStringList entries;
+    int lastNumber = 0;
+    std::function<void()> beforeRename;
+};

@@ -1,0 +1,62 @@
+#include "StartOptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+// The exit status of a command line Visagio does not understand (as other Unix programs).
+constexpr int kUsageExitStatus = 2;
+
+QString absolute(const QString& path)
+{
+    return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+}
+
+[[noreturn]] void failWithUsage(const QCommandLineParser& parser, const QString& error)
+{
+    std::fprintf(stderr, "%s: %s\n\n%s", qPrintable(QCoreApplication::applicationName()),
+                 qPrintable(error), qPrintable(parser.helpText()));
+    std::exit(kUsageExitStatus);
+}
+}  // namespace
+
+StartOptions parseStartOptions(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription("A face-verification lock: enrol the owner's face, then open the lock for it.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption profile("profile",
+                                     "Keep the owner profile (the enrolment groups) in <dir> instead of " +
+                                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + ".",
+                                     "dir");
+    const QCommandLineOption camera("camera",
+                                    "Play <file> in place of the camera, as VISAGIO_CAMERA does; this option "
+                                    "wins over the variable.",
+                                    "file");
+    parser.addOption(profile);
+    parser.addOption(camera);
+    parser.addPositionalArgument("videos", "Folder of *.avi files that \"Открыть\" plays instead of the camera.",
+                                 "[videos]");
+    if (!parser.parse(arguments))
+        failWithUsage(parser, parser.errorText());
+    if (parser.isSet("help"))
+        parser.showHelp(0);
+    if (parser.isSet("version"))
+        parser.showVersion();
+    if (parser.positionalArguments().size() > 1)
+        failWithUsage(parser, "only one video folder can be given");
+
+    StartOptions options;
+    options.videoDir = absolute(parser.positionalArguments().value(0));
+    options.profileDir = parser.isSet(profile)
+                             ? absolute(parser.value(profile))
+                             : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    options.cameraFile = absolute(parser.value(camera));
+    return options;
+}

@@ -1,0 +1,189 @@
+// The owner profile on disk: groups come back as saved and private, damaged groups are
+// skipped and left alone, and a crash while saving leaves the old groups.
+#include "OwnerProfile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <cstdlib>
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+const cv::Size kSampleSize(35, 45);
+// Enough samples to tell groups apart; the profile does not care how many a group holds.
+constexpr int kSamples = 4;
+
+std::vector<cv::Mat> makeGroup(int seed)
+{
+    cv::RNG random(seed);
+    std::vector<cv::Mat> group;
+    for (int i = 0; i < kSamples; ++i) {
+        cv::Mat sample(kSampleSize, CV_8UC1);
+        random.fill(sample, cv::RNG::UNIFORM, 0, 256);
+        group.push_back(sample);
+    }
+    return group;
+}
+
+bool sameGroup(const std::vector<cv::Mat>& a, const std::vector<cv::Mat>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].size() != b[i].size() || a[i].type() != b[i].type() || cv::norm(a[i], b[i], cv::NORM_INF) != 0)
+            return false;
+    return true;
+}
+
+// Every file under `folder` with its bytes and permissions.
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        file.open(QIODevice::ReadOnly);
+        files[it.filePath()] = file.readAll() + QByteArray::number(int(file.permissions()));
+    }
+    return files;
+}
+
+QByteArray encode(const cv::Mat& image, const char* extension)
+{
+    std::vector<uchar> bytes;
+    cv::imencode(extension, image, bytes);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+}
+
+// The permission bits (rwx for owner, group, others).
+unsigned modeOf(const QString& path)
+{
+    struct stat status = {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 0777;
+}
+
+void overwrite(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+}  // namespace
+
+class OwnerProfileTest : public testing::Test
+{
+protected:
+    QString folder() const { return temp.path() + "/profile"; }
+
+    // Saves the groups made from `seeds` through a profile that is closed again.
+    void save(std::initializer_list<int> seeds)
+    {
+        OwnerProfile profile(folder(), kSampleSize);
+        profile.load();
+        for (int seed : seeds)
+            profile.addGroup(makeGroup(seed));
+    }
+
+    QTemporaryDir temp;
+};
+
+TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
+{
+    save({1, 2, 3});
+    {
+        OwnerProfile profile(folder(), kSampleSize);
+        EXPECT_TRUE(profile.warnings().isEmpty());
+        ASSERT_EQ(profile.load().size(), 3u);
+        profile.removeGroup(1);
+    }
+    OwnerProfile profile(folder(), kSampleSize);
+    const auto groups = profile.load();
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
+    EXPECT_TRUE(sameGroup(groups[1], makeGroup(3)));
+
+    EXPECT_EQ(modeOf(folder()), 0700);
+    QDirIterator it(folder(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        SCOPED_TRACE(entry.filePath().toStdString());
+        EXPECT_EQ(modeOf(entry.filePath()), entry.isDir() ? 0700 : 0600);
+    }
+}
+
+TEST_F(OwnerProfileTest, AFolderOthersCanReadIsNamedInAWarning)
+{
+    ASSERT_EQ(::mkdir(QFile::encodeName(folder()).constData(), 0755), 0);
+    OwnerProfile profile(folder(), kSampleSize);
+    ASSERT_EQ(profile.warnings().size(), 1);
+    EXPECT_TRUE(profile.warnings()[0].contains(folder())) << profile.warnings()[0].toStdString();
+    EXPECT_TRUE(profile.isSaving());
+}
+
+TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
+{
+    const QString sample0 = "/group-2/sample-000.png";
+    const cv::Mat other(46, 35, CV_8UC1, cv::Scalar(9));
+    const std::vector<std::pair<const char*, std::function<void(const QString&)>>> damages = {
+        {"missing sample", [](const QString& p) { QFile::remove(p + "/group-2/sample-001.png"); }},
+        {"truncated sample",
+         [](const QString& p) { QFile(p + "/group-2/sample-002.png").resize(60); }},
+        {"foreign file", [&](const QString& p) { overwrite(p + sample0, encode(makeGroup(5)[0], ".jpg")); }},
+        {"sample of another size", [&](const QString& p) { overwrite(p + sample0, encode(other, ".png")); }},
+        {"unknown format version",
+         [](const QString& p) {
+             overwrite(p + "/group-2/manifest.txt", "visagio enrolment group\nformat 2\nsize 35 45\nsamples 4\n");
+         }},
+        {"missing manifest", [](const QString& p) { QFile::remove(p + "/group-2/manifest.txt"); }},
+    };
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(damage.first);
+        QDir(folder()).removeRecursively();
+        save({1, 2, 3});
+        damage.second(folder());
+        const auto before = snapshot(folder() + "/group-2");
+
+        OwnerProfile profile(folder(), kSampleSize);
+        const auto groups = profile.load();
+        ASSERT_EQ(groups.size(), 2u);
+        EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
+        EXPECT_TRUE(sameGroup(groups[1], makeGroup(3)));
+        ASSERT_EQ(profile.warnings().size(), 1);
+        const QString warning = profile.warnings()[0];
+        EXPECT_TRUE(warning.contains("rm -r '" + folder() + "/group-2'")) << warning.toStdString();
+        // A new group takes a new name: the damaged one is not written over.
+        profile.addGroup(makeGroup(4));
+        EXPECT_EQ(snapshot(folder() + "/group-2"), before);
+        EXPECT_TRUE(QFile::exists(folder() + "/group-4/manifest.txt"));
+    }
+}
+
+TEST_F(OwnerProfileTest, ACrashBetweenWritingAndRenamingLeavesTheOldGroups)
+{
+    save({1});
+    EXPECT_DEATH(
+        {
+            OwnerProfile profile(folder(), kSampleSize);
+            profile.load();
+            profile.setBeforeRename([] { std::abort(); });
+            profile.addGroup(makeGroup(2));
+        },
+        "");
+    // The crash came after the group was written in full under its temporary name.
+    ASSERT_TRUE(QFile::exists(folder() + "/.incoming-2/manifest.txt"));
+
+    OwnerProfile profile(folder(), kSampleSize);
+    EXPECT_TRUE(profile.isSaving()) << "the dead process's lock is stale";
+    const auto groups = profile.load();
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
+    EXPECT_TRUE(profile.warnings().isEmpty());
+    EXPECT_FALSE(QFile::exists(folder() + "/.incoming-2")) << "the next writer deletes the leftover";
+}
