@@ -37,8 +37,9 @@ ModelCalibrator::Figures ModelCalibrator::measure(const VerificationBench::Featu
 
 float ModelCalibrator::cohortTargetFor(const GrbmParameters& model, float targetShare) const
 {
-    const auto result = bench.run(VerificationBench::modelMap(model));
-    const float quantile = result.impostorQuantile(targetShare);
+    const auto all = bench.run(VerificationBench::modelMap(model));
+    const auto photos = all.part(false);
+    const float quantile = (photos.impostor.empty() ? all : photos).impostorQuantile(targetShare);
     if (!(quantile > 0.0f))
         throw std::runtime_error("calibration: no impostor comparisons to calibrate on");
     return kDistanceThreshold / quantile;

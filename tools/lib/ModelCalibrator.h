@@ -41,8 +41,10 @@ public:
                     unsigned seed = 1, int enrolPhotographs = kEnrolPhotographs);
 
     Figures measure(const VerificationBench::FeatureMap& map) const;
-    // The cohort target that makes `targetShare` of all impostor comparisons (sequence and
-    // photograph enrolments pooled) fall below the fixed threshold.
+    // The cohort target that makes `targetShare` of the impostor comparisons of photograph
+    // enrolments fall below the fixed threshold (of all comparisons when there are none).
+    // Photograph enrolments vary about as much as a lively enrolment in front of a camera
+    // does; the frame sequences (one studio, one sitting) are reported beside them.
     float cohortTargetFor(const GrbmParameters& model, float targetShare) const;
     // The factor to scale the model by so that s = 1 is stricter than the calibrated scale
     // (see kFallbackMargin).
