@@ -142,6 +142,8 @@ void MainWindow::faceLost()
 void MainWindow::faceSeen()
 {
     lostTicks = 0;
+    if (faceRect.area() == 0)
+        qDebug() << "face found:" << detector.faceRect().width << "px wide";
     faceRect = detector.faceRect();
     if (collecting || testing) {
         faceCopy = detector.copyImage(0);
