@@ -40,6 +40,7 @@ int runVisagio(QApplication& app, const StartOptions& options)
     } catch (const e_default& error) {
         return reportStartFailure(QString("%1: %2").arg(kModelPath, QString::fromStdString(error.message())));
     } catch (const std::exception& error) {
-        return reportStartFailure(QCoreApplication::translate("Visagio", "%1 or %2: %3").arg(kModelPath, kForeignFacesPath, error.what()));
+        return reportStartFailure(
+            QCoreApplication::translate("Visagio", "%1 or %2: %3").arg(kModelPath, kForeignFacesPath, error.what()));
     }
 }

@@ -34,6 +34,7 @@ QString enterDataFolder(const QString& installedFolder, const QString& programFo
         qDebug() << "data folder:" << QDir::currentPath()
                  << (fromEnvironment.isEmpty() ? "(installed)" : "(from VISAGIO_DATA)");
     else
-        qWarning() << "data folder:" << folder << "cannot be entered; data is read from" << QDir::currentPath();
+        qWarning() << "data folder:" << folder << "cannot be entered; data is read from"
+                   << QDir::currentPath();
     return QDir::currentPath();
 }

@@ -160,7 +160,8 @@ void MainWindow::faceSeen()
     if (collecting)
         collectSample();
     if (collected.size() == kSamplesPerGroup) {
-        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Идёт обучение системы. Пожалуйста, подождите..."));
+        ui->_lblStatus->setText(
+            QCoreApplication::translate("Visagio", "Идёт обучение системы. Пожалуйста, подождите..."));
         trainGroup();
     }
     if (testing)
@@ -203,7 +204,8 @@ void MainWindow::trainGroup()
 
     collected.clear();
     clickedTrain();
-    ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Шаблон успешно добавлен. Макет в режиме ожидания."));
+    ui->_lblStatus->setText(
+        QCoreApplication::translate("Visagio", "Шаблон успешно добавлен. Макет в режиме ожидания."));
 }
 
 void MainWindow::addGroupIcon(const cv::Mat& icon)
@@ -264,9 +266,9 @@ void MainWindow::warnAboutProfile(const QString& reason)
     const bool running = frameTimer.isActive();
     frameTimer.stop();
     QMessageBox::warning(this, windowTitle(),
-                         QCoreApplication::translate("Visagio", "The owner profile %1 cannot be written (%2); "
-                                                                "enrolment groups are kept only while this "
-                                                                "window runs.")
+                         QCoreApplication::translate("Visagio", "The owner profile %1 cannot be written "
+                                                                "(%2); enrolment groups are kept only "
+                                                                "while this window runs.")
                              .arg(profile->folder(), reason));
     if (running)
         frameTimer.start();
@@ -286,7 +288,10 @@ void MainWindow::test()
         ++recognisedCount;
     }
     ui->_lblOverallResult->setText(
-        QCoreApplication::translate("Visagio", "%1 ( Опознано %2 из %3)").arg(verdict).arg(recognisedCount).arg(testCount));
+        QCoreApplication::translate("Visagio", "%1 ( Опознано %2 из %3)")
+            .arg(verdict)
+            .arg(recognisedCount)
+            .arg(testCount));
     ui->_progressBar->setValue(confidencePercent(confidence));
     ui->_progressBar->update();
 }

@@ -19,6 +19,6 @@ struct StartOptions
 // Ensures:  the options, relative paths made absolute against the current folder, the
 //           profile defaulting to QStandardPaths::AppDataLocation. --help and --version
 //           print to standard output and end the process with status 0; an unknown option, a
-//           --lang other than ru or en, or a second positional argument prints the error and the usage to standard error and
-//           ends the process with status 2.
+//           --lang other than ru or en, or a second positional argument prints the error and
+//           the usage to standard error and ends the process with status 2.
 StartOptions parseStartOptions(const QStringList& arguments);
