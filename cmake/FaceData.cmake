@@ -18,5 +18,10 @@ if(EXISTS "${VISAGIO_FACEDATA}/INVENTORY.md" AND TARGET facedata-prep)
         COMMENT "Preparing the demo videos in ${VISAGIO_DEMO_DIR}")
     add_custom_target(visagio_facedata ALL DEPENDS "${_foreign_stamp}" "${_demo_stamp}")
 else()
-    message(STATUS "Face data not found at ${VISAGIO_FACEDATA}: no foreign-face base or demo videos")
+    # Installing and packaging stop with the same message (cmake/Install.cmake).
+    string(CONCAT VISAGIO_FACEDATA_MISSING
+        "The face data is missing at ${VISAGIO_FACEDATA} (set VISAGIO_FACEDATA to its folder): "
+        "the foreign-face base cannot be prepared, so the program cannot start from this build, "
+        "and installing or making a package stops.")
+    message(WARNING "${VISAGIO_FACEDATA_MISSING}")
 endif()

@@ -589,7 +589,7 @@ TEST_F(BadModelTest, TheProgramReportsEachDamageAndEndsWithOne)
         testing::internal::CaptureStderr();
         testing::internal::CaptureStdout();
         const QTemporaryDir profile;
-        const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString()});
+        const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString(), "ru"});
         testing::internal::GetCapturedStdout();
         const std::string errors = testing::internal::GetCapturedStderr();
         const std::string message = std::string(kModelPath) + ": " + c.error.substr(c.error.find(": ") + 2);

@@ -42,7 +42,7 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsNeedNoDisplay)
 {
     const Outcome help = runProgram({"--help"});
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
-    for (const char* option : {"--profile <dir>", "--camera <file>", "--version", "[videos]"})
+    for (const char* option : {"--profile <dir>", "--camera <file>", "--lang <language>", "--version", "[videos]"})
         EXPECT_TRUE(help.out.contains(option)) << option << "\n" << help.out.toStdString();
 
     const Outcome version = runProgram({"--version"});
@@ -53,6 +53,7 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsNeedNoDisplay)
         {{"--frobnicate"}, "Unknown option 'frobnicate'"},
         {{"--profile"}, "Missing value after '--profile'"},
         {{"videos", "more-videos"}, "only one video folder"},
+        {{"--lang", "fr"}, "--lang takes ru or en"},
     };
     for (const auto& run : wrong) {
         SCOPED_TRACE(run.first.join(' ').toStdString());

@@ -4,6 +4,7 @@
 #include "Application.h"
 #include "FaceDetector.h"
 #include "FaceVideos.h"
+#include "Language.h"
 #include "MainWindow.h"
 #include "ModelFiles.h"
 #include "OwnerProfile.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -152,6 +154,8 @@ private slots:
     void cleanupTestCase();
 
     void opensWithTheStartForm();
+    void speaksTheChosenLanguage_data();
+    void speaksTheChosenLanguage();
     void noFaceReadsLostNineTimesThenNotFound();
     void faceIsFoundAndCircledByTheOval();
     void noCameraWarnsAndEndsWithExitCodeZero();
@@ -236,6 +240,49 @@ void MainWindowTest::opensWithTheStartForm()
     QCOMPARE(QPixmap(":/data/icons/application-exit.png").width(), 128);
 }
 
+// The language --lang chooses, else the one the messages locale gives: the start form, the
+// enrolment's last status and a verification result line.
+void MainWindowTest::speaksTheChosenLanguage_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<bool>("english");
+    QTest::newRow("Russian locale") << "" << "ru_RU.UTF-8" << false;
+    QTest::newRow("C.UTF-8 locale") << "" << "C.UTF-8" << false;
+    QTest::newRow("German locale") << "" << "de_DE.UTF-8" << true;
+    QTest::newRow("--lang en, Russian locale") << "en" << "ru_RU.UTF-8" << true;
+    QTest::newRow("--lang ru, English locale") << "ru" << "en_GB.UTF-8" << false;
+}
+
+void MainWindowTest::speaksTheChosenLanguage()
+{
+    REQUIRE_FACEDATA_QT();
+    QFETCH(QString, choice);
+    QFETCH(QString, locale);
+    QFETCH(bool, english);
+    const QByteArray savedLocale = qgetenv("LC_ALL");
+    qputenv("LC_ALL", locale.toLocal8Bit());
+    const std::unique_ptr<QTranslator> translation =
+        installTranslation(*qApp, chooseLanguage(choice, messagesLocaleName()));
+    qputenv("LC_ALL", savedLocale);
+    MainWindow window(nullptr, QString());
+    QCOMPARE(widget<QPushButton>(window, "_btnTrain")->text(), QString(english ? "Enrol" : "Обучить"));
+    QCOMPARE(widget<QPushButton>(window, "_btnTest")->text(), QString(english ? "Unlock" : "Открыть"));
+    QCOMPARE(widget<QLabel>(window, "_lblResultText")->text(), QString(english ? "Locked" : "Закрыто"));
+
+    click(window, "_btnTrain");
+    auto* list = widget<QListWidget>(window, "_lstImages");
+    for (int i = 0; i < kMaxTicksForGroup && list->count() == 0; ++i)
+        tick(window);
+    QCOMPARE(status(window), QString(english ? "Template added. Standing by."
+                                             : "Шаблон успешно добавлен. Макет в режиме ожидания."));
+    click(window, "_btnTest");
+    tick(window);
+    const QRegularExpression line(english ? R"(^(OWNER|STRANGER) \(recognised 1 of 1\)$)"
+                                          : R"(^(СВОЙ|ЧУЖОЙ) \( Опознано 1 из 1\)$)");
+    QVERIFY2(line.match(result(window)).hasMatch(), qPrintable(result(window)));
+}
+
 void MainWindowTest::noFaceReadsLostNineTimesThenNotFound()
 {
     REQUIRE_FACEDATA_QT();
@@ -288,7 +335,7 @@ void MainWindowTest::noCameraWarnsAndEndsWithExitCodeZero()
     qunsetenv("VISAGIO_CAMERA");
     MessageBoxCloser closer;
     const QTemporaryDir profile;
-    const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString()});
+    const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString(), "ru"});
     QCOMPARE(code, 0);
     QCOMPARE(closer.titles, QStringList() << "Ошибка оборудования");
     QCOMPARE(closer.texts, QStringList() << "Camera not found");
@@ -299,7 +346,7 @@ void MainWindowTest::missingModelIsReportedWithNonZeroExit()
     QTemporaryDir empty;
     QDir::setCurrent(empty.path());
     MessageBoxCloser closer;
-    const int code = runVisagio(*qApp, StartOptions{QString(), empty.path() + "/profile", QString()});
+    const int code = runVisagio(*qApp, StartOptions{QString(), empty.path() + "/profile", QString(), "ru"});
     QVERIFY(code != 0);
     QCOMPARE(closer.texts.size(), 1);
     QVERIFY2(closer.texts[0].contains("glasgow-45x35/200/100-res.grbm"), qPrintable(closer.texts[0]));

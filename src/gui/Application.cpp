@@ -1,11 +1,13 @@
 #include "Application.h"
 
 #include "Errors.h"
+#include "Language.h"
 #include "MainWindow.h"
 #include "Webcam.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <iostream>
 
@@ -27,6 +29,8 @@ int runVisagio(QApplication& app, const StartOptions& options)
 {
     if (!options.cameraFile.isEmpty())
         qputenv(Webcam::kStandInVariable, options.cameraFile.toLocal8Bit());
+    const std::unique_ptr<QTranslator> translation =
+        installTranslation(app, chooseLanguage(options.language, messagesLocaleName()));
     try {
         MainWindow window(nullptr, options.videoDir, options.profileDir);
         if (!window.cameraStarted())
@@ -36,6 +40,7 @@ int runVisagio(QApplication& app, const StartOptions& options)
     } catch (const e_default& error) {
         return reportStartFailure(QString("%1: %2").arg(kModelPath, QString::fromStdString(error.message())));
     } catch (const std::exception& error) {
-        return reportStartFailure(QString("%1 or %2: %3").arg(kModelPath, kForeignFacesPath, error.what()));
+        return reportStartFailure(
+            QCoreApplication::translate("Visagio", "%1 or %2: %3").arg(kModelPath, kForeignFacesPath, error.what()));
     }
 }

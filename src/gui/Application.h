@@ -6,7 +6,8 @@ class QApplication;
 
 // Runs Visagio: builds the main window on the options' profile and video folder, shows it and
 // runs the event loop. A camera file given is set as VISAGIO_CAMERA, so it wins over the
-// variable.
+// variable. The window speaks the options' language, else the one the locale chooses
+// (chooseLanguage).
 // Ensures: returns the event loop's exit code; 0 without running the loop when no camera was
 //          found (the window has already warned); 1 when the face model or the foreign faces
 //          could not be loaded (reported in a message box and on standard error).

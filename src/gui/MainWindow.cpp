@@ -5,6 +5,7 @@
 #include "FaceSample.h"
 #include "ui_MainWindow.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
@@ -14,8 +15,8 @@
 #include <QPixmap>
 #include <opencv2/imgproc.hpp>
 
-#include <stdexcept>
-
+// The run-time texts are translated in the form's context, "Visagio", so that one translation
+// covers the form and the window (lupdate reads the context from each call).
 namespace {
 constexpr int kFrameWidth = 320;
 constexpr int kFrameHeight = 240;
@@ -52,8 +53,8 @@ MainWindow::MainWindow(QWidget* parent, QString videoDir, const QString& profile
 
     started = webcam.start(QStringList());
     if (!started) {
-        const std::runtime_error error("Camera not found");
-        QMessageBox::warning(this, QStringLiteral("Ошибка оборудования"), error.what(), QMessageBox::Ok,
+        QMessageBox::warning(this, QCoreApplication::translate("Visagio", "Ошибка оборудования"),
+                             QCoreApplication::translate("Visagio", "Camera not found"), QMessageBox::Ok,
                              QMessageBox::NoButton);
         return;
     }
@@ -111,7 +112,7 @@ void MainWindow::processTick()
 {
     frame = webcam.queryFrame(cv::Size(kFrameWidth, kFrameHeight));
     if (frame.empty()) {
-        ui->_lblStatus->setText("No input");
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "No input"));
         return;
     }
     detector.processFrame(frame);
@@ -129,10 +130,10 @@ void MainWindow::faceLost()
 {
     ++lostTicks;
     if (lostTicks > kLostTicksBeforeGone) {
-        ui->_lblStatus->setText("Лицо не найдено");
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Лицо не найдено"));
         faceRect = cv::Rect(0, 0, 0, 0);
     } else {
-        ui->_lblStatus->setText("Лицо потеряно");
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Лицо потеряно"));
     }
     confidence = decayedConfidence(confidence);
     ui->_progressBar->setValue(confidencePercent(confidence));
@@ -141,6 +142,8 @@ void MainWindow::faceLost()
 void MainWindow::faceSeen()
 {
     lostTicks = 0;
+    if (faceRect.area() == 0)
+        qDebug() << "face found:" << detector.faceRect().width << "px wide";
     faceRect = detector.faceRect();
     if (collecting || testing) {
         faceCopy = detector.copyImage(0);
@@ -149,15 +152,16 @@ void MainWindow::faceSeen()
         faceCopy.release();
     }
     if (faceRect.width <= kTooFarWidth)
-        ui->_lblStatus->setText("Слишком далеко от камеры");
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Слишком далеко от камеры"));
     else if (faceRect.width <= kTooCloseWidth)
-        ui->_lblStatus->setText("Лицо найдено");
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Лицо найдено"));
     else
-        ui->_lblStatus->setText("Слишком близко к камере");
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Слишком близко к камере"));
     if (collecting)
         collectSample();
     if (collected.size() == kSamplesPerGroup) {
-        ui->_lblStatus->setText("Идёт обучение системы. Пожалуйста, подождите...");
+        ui->_lblStatus->setText(
+            QCoreApplication::translate("Visagio", "Идёт обучение системы. Пожалуйста, подождите..."));
         trainGroup();
     }
     if (testing)
@@ -177,14 +181,14 @@ void MainWindow::drawFaceOval()
 void MainWindow::collectSample()
 {
     collected.push_back(sample);
-    ui->_lblStatus->setText(QString("Добавлено %1 из %2 примеров лица.")
+    ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Добавлено %1 из %2 примеров лица.")
                                 .arg(collected.size())
                                 .arg(kSamplesPerGroup));
 }
 
 void MainWindow::trainGroup()
 {
-    ui->_lblStatus->setText("Подождите, идёт обучение системы...");
+    ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Подождите, идёт обучение системы..."));
     repaint();
     const int interval = frameTimer.interval();
     frameTimer.stop();
@@ -200,7 +204,8 @@ void MainWindow::trainGroup()
 
     collected.clear();
     clickedTrain();
-    ui->_lblStatus->setText("Шаблон успешно добавлен. Макет в режиме ожидания.");
+    ui->_lblStatus->setText(
+        QCoreApplication::translate("Visagio", "Шаблон успешно добавлен. Макет в режиме ожидания."));
 }
 
 void MainWindow::addGroupIcon(const cv::Mat& icon)
@@ -223,7 +228,7 @@ void MainWindow::openProfile(const QString& profileDir)
         matcher.train();
         for (const std::vector<cv::Mat>& group : matcher.groups())
             addGroupIcon(group.front());
-        setTrainButtonsText("Дообучить");
+        setTrainButtonsText(QCoreApplication::translate("Visagio", "Дообучить"));
         ui->_btnTest->setEnabled(true);
         setPanelButtonsEnabled(true);
     }
@@ -261,8 +266,9 @@ void MainWindow::warnAboutProfile(const QString& reason)
     const bool running = frameTimer.isActive();
     frameTimer.stop();
     QMessageBox::warning(this, windowTitle(),
-                         QString("The owner profile %1 cannot be written (%2); enrolment groups "
-                                 "are kept only while this window runs.")
+                         QCoreApplication::translate("Visagio", "The owner profile %1 cannot be written "
+                                                                "(%2); enrolment groups are kept only "
+                                                                "while this window runs.")
                              .arg(profile->folder(), reason));
     if (running)
         frameTimer.start();
@@ -276,13 +282,16 @@ void MainWindow::test()
     confidence = nextConfidence(confidence, score);
     if (opensLock(confidence))
         showLockOpen();
-    QString verdict = "ЧУЖОЙ";
+    QString verdict = QCoreApplication::translate("Visagio", "ЧУЖОЙ");
     if (isOwnerScore(score)) {
-        verdict = "СВОЙ";
+        verdict = QCoreApplication::translate("Visagio", "СВОЙ");
         ++recognisedCount;
     }
     ui->_lblOverallResult->setText(
-        QString("%1 ( Опознано %2 из %3)").arg(verdict).arg(recognisedCount).arg(testCount));
+        QCoreApplication::translate("Visagio", "%1 ( Опознано %2 из %3)")
+            .arg(verdict)
+            .arg(recognisedCount)
+            .arg(testCount));
     ui->_progressBar->setValue(confidencePercent(confidence));
     ui->_progressBar->update();
 }
@@ -304,12 +313,12 @@ void MainWindow::setPanelButtonsEnabled(bool enabled)
 void MainWindow::clickedTrain()
 {
     if (!collecting) {
-        setTrainButtonsText("Отменить");
+        setTrainButtonsText(QCoreApplication::translate("Visagio", "Отменить"));
         ui->_btnTest->setEnabled(false);
         setPanelButtonsEnabled(false);
         collecting = true;
     } else {
-        setTrainButtonsText("Дообучить");
+        setTrainButtonsText(QCoreApplication::translate("Visagio", "Дообучить"));
         ui->_lblOverallResult->clear();
         ui->_btnTest->setEnabled(true);
         setPanelButtonsEnabled(true);
@@ -340,7 +349,7 @@ void MainWindow::clickedDeleteImage()
     delete ui->_lstImages->takeItem(row);
     forgetGroup(row);
     if (matcher.groups().empty()) {
-        setTrainButtonsText("Обучить");
+        setTrainButtonsText(QCoreApplication::translate("Visagio", "Обучить"));
         ui->_btnDeleteImage->setEnabled(false);
         ui->_btnTest->setEnabled(false);
     }
@@ -356,13 +365,13 @@ void MainWindow::clickedTest()
         testing = false;
         showLockClosed();
         ui->_lblOverallResult->clear();
-        ui->_btnTest->setText("Открыть");
-        ui->_lblStatus->setText("Макет в режиме ожидания");
+        ui->_btnTest->setText(QCoreApplication::translate("Visagio", "Открыть"));
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Макет в режиме ожидания"));
         return;
     }
     qDebug() << videoDir;
     if (!videoDir.isEmpty() && !startVideoTest()) {
-        QMessageBox::warning(this, windowTitle(), "Cant load videos");
+        QMessageBox::warning(this, windowTitle(), QCoreApplication::translate("Visagio", "Cant load videos"));
         return;
     }
     ui->_btnTrain->setEnabled(false);
@@ -374,8 +383,8 @@ void MainWindow::clickedTest()
     testCount = 0;
     recognisedCount = 0;
     testing = true;
-    ui->_lblStatus->setText("Идет тестирование...");
-    ui->_btnTest->setText("Отменить");
+    ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Идет тестирование..."));
+    ui->_btnTest->setText(QCoreApplication::translate("Visagio", "Отменить"));
 }
 
 // Replaces the camera by the directory's "*.avi" files, in name order. Names are joined with
@@ -393,13 +402,13 @@ bool MainWindow::startVideoTest()
 void MainWindow::showLockClosed()
 {
     ui->_lblResult->setPixmap(QPixmap("://data/icons/dialog-cancel.png"));
-    ui->_lblResultText->setText("Закрыто");
+    ui->_lblResultText->setText(QCoreApplication::translate("Visagio", "Закрыто"));
 }
 
 void MainWindow::showLockOpen()
 {
     ui->_lblResult->setPixmap(QPixmap("://data/icons/dialog-ok-apply.png"));
-    ui->_lblResultText->setText("Открыто");
+    ui->_lblResultText->setText(QCoreApplication::translate("Visagio", "Открыто"));
 }
 
 void MainWindow::trainProgressed(float progress)

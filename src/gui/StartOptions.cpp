@@ -11,6 +11,8 @@
 namespace {
 // The exit status of a command line Visagio does not understand (as other Unix programs).
 constexpr int kUsageExitStatus = 2;
+// The languages --lang accepts.
+const QStringList kLanguages = {"ru", "en"};
 
 QString absolute(const QString& path)
 {
@@ -39,8 +41,12 @@ StartOptions parseStartOptions(const QStringList& arguments)
                                     "Play <file> in place of the camera, as VISAGIO_CAMERA does; this option "
                                     "wins over the variable.",
                                     "file");
+    const QCommandLineOption language("lang", "Show the window in <language>: ru or en (default: ru for a Russian "
+                                              "or C/POSIX locale, en for any other).",
+                                      "language");
     parser.addOption(profile);
     parser.addOption(camera);
+    parser.addOption(language);
     parser.addPositionalArgument("videos", "Folder of *.avi files that \"Открыть\" plays instead of the camera.",
                                  "[videos]");
     if (!parser.parse(arguments))
@@ -51,6 +57,8 @@ StartOptions parseStartOptions(const QStringList& arguments)
         parser.showVersion();
     if (parser.positionalArguments().size() > 1)
         failWithUsage(parser, "only one video folder can be given");
+    if (parser.isSet(language) && !kLanguages.contains(parser.value(language)))
+        failWithUsage(parser, "--lang takes ru or en");
 
     StartOptions options;
     options.videoDir = absolute(parser.positionalArguments().value(0));
@@ -58,5 +66,6 @@ StartOptions parseStartOptions(const QStringList& arguments)
                              ? absolute(parser.value(profile))
                              : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     options.cameraFile = absolute(parser.value(camera));
+    options.language = parser.value(language);
     return options;
 }
