@@ -11,6 +11,7 @@
 #include "GrbmParameters.h"
 #include "GrbmTrainer.h"
 #include "ModelCalibrator.h"
+#include "RuleTemplate.h"
 #include "ModelFiles.h"
 #include "SampleSet.h"
 #include "TestData.h"
@@ -277,6 +278,28 @@ TEST_F(GrbmTrainerTest, SimulatedWindowAndBenchScoreAsTheMatcherDoes)
         EXPECT_NEAR(d, distances[k], 1e-3f * distances[k]);
         EXPECT_NEAR(VerificationRule::verificationScore(d / statistic, *calibration.cohortTarget), expected,
                     1e-3f * expected);
+    }
+}
+
+TEST_F(GrbmTrainerTest, TunersDistancesAgreeWithTheRule)
+{
+    // The tuner's differentiable float form of the rule agrees with the rule within 0.1 %, also
+    // for a template of identical vectors, whose features have no spread at all.
+    const GrbmParameters model = trainSmall(*data, 1, true, 1);
+    const SampleSet people = syntheticPeople(3, 1, 20, 61);
+    const RowMatrix vectors = FaceVectors::of(people);
+    const RowMatrix probes = vectors.bottomRows(40);
+    const Eigen::VectorXf inverseSigma = model.visibleSigma.cwiseInverse();
+    for (const RowMatrix& templ : {RowMatrix(vectors.topRows(20)), RowMatrix(vectors.topRows(1).replicate(20, 1))}) {
+        const Eigen::VectorXf tuner = DiscriminativeTuner::ruleDistances(templ * inverseSigma.asDiagonal(),
+                                                                         probes * inverseSigma.asDiagonal(), model);
+        const RuleTemplate rule(model.features(templ), RowMatrix(), std::nullopt);
+        const RowMatrix probeFeatures = model.features(probes);
+        for (Eigen::Index k = 0; k < probes.rows(); k += 3) {
+            SCOPED_TRACE(k);
+            const float expected = rule.distance(probeFeatures.row(k).data());
+            EXPECT_NEAR(tuner[k], expected, 1e-3f * expected);
+        }
     }
 }
 

@@ -50,7 +50,27 @@ TemplateStats statsOf(const RowMatrix& templ, const GrbmParameters& p)
     s.sign = s.featureMean.unaryExpr([](float v) { return v < 0.0f ? -1.0f : 1.0f; });
     return s;
 }
+
+// The quality-weighted squared distance of a probe's features to the nearest template vector.
+float nearestSquared(const TemplateStats& s, const Eigen::RowVectorXf& probeFeatures, Eigen::Index& best)
+{
+    const RowMatrix diff = s.features.rowwise() - probeFeatures;
+    return (diff.cwiseAbs2() * s.quality.transpose()).minCoeff(&best);
+}
 } // namespace
+
+Eigen::VectorXf DiscriminativeTuner::ruleDistances(const RowMatrix& scaledTemplate, const RowMatrix& scaledProbes,
+                                                   const GrbmParameters& model)
+{
+    const TemplateStats s = statsOf(scaledTemplate, model);
+    const RowMatrix features = (scaledProbes * model.weights.transpose()).rowwise() + model.hiddenBias.transpose();
+    Eigen::VectorXf distances(features.rows());
+    for (Eigen::Index k = 0; k < features.rows(); ++k) {
+        Eigen::Index best = 0;
+        distances[k] = std::sqrt(nearestSquared(s, features.row(k), best));
+    }
+    return distances;
+}
 
 DiscriminativeTuner::DiscriminativeTuner(const SampleSet& samples, const RowMatrix& cohort, GrbmParameters model,
                                          const TuningOptions& tuning)
@@ -143,9 +163,8 @@ float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsign
         stats.push_back(statsOf(episodes[static_cast<size_t>(r)].templ, params));
         const TemplateStats& s = stats.back();
         for (int k = 0; k < n + c; ++k) {
-            const RowMatrix diff = s.features.rowwise() - probeFeatures.row(k);
             Eigen::Index best = 0;
-            const float squared = (diff.cwiseAbs2() * s.quality.transpose()).minCoeff(&best);
+            const float squared = nearestSquared(s, probeFeatures.row(k), best);
             logSquared(r, k) = std::log(squared + kTinySquare);
             nearest[static_cast<size_t>(r)][static_cast<size_t>(k)] = static_cast<int>(best);
         }

@@ -44,6 +44,12 @@ public:
     float lossAndGradient(const std::vector<int>& batch, unsigned episodeSeed, RowMatrix& gradW,
                           Eigen::VectorXf& gradB) const;
 
+    // The distances the loss ranks, before the cohort division: each probe's to the nearest
+    // vector of the template, under the template's quality weights (both given as face
+    // vectors divided by the model's sigma).
+    static Eigen::VectorXf ruleDistances(const RowMatrix& scaledTemplate, const RowMatrix& scaledProbes,
+                                         const GrbmParameters& model);
+
     const GrbmParameters& parameters() const { return params; }
     // For checks: replaces the parameters being tuned (same shape).
     void setParameters(const GrbmParameters& model) { params = model; }
