@@ -172,7 +172,8 @@ int run(int argc, char** argv)
         std::fputs(kUsage, stdout);
         return 0;
     }
-    line.allowOnly({"help", "verbose", "enrolment-axis", "session-axis", "light-axis", "relight", "facedata", "set", "people", "names", "run-dir", "model", "seed",
+    line.allowOnly({"help", "verbose", "enrolment-axis", "session-axis", "light-axis", "relight", "facedata", "set",
+                    "people", "names", "run-dir", "model", "seed",
                     "enrol-share", "max-enrol", "min-photos", "group", "frames-per-photo", "sequence-frames",
                     "impostor-photos", "methods", "fisher-foreigns", "threads", "out"});
     if (!line.has("verbose"))

@@ -131,7 +131,8 @@ void EvalAxisRuns::lightAxis(const EvalAxisSettings& settings)
     const EvalRun underLight(relit, settings.options);
     std::ostringstream light;
     light << "trials relit (light falls to " << (1.0 - settings.relight) << " across the face)";
-    const std::string yaleName = "held-out Yale B (" + count(yale.size(), "people") + "), enrolled from the frontal crop";
+    const std::string yaleName =
+        "held-out Yale B (" + count(yale.size(), "people") + "), enrolled from the frontal crop";
     EvalAxisTable table;
     std::vector<EvalMethodResult> yaleResults;
     for (const AxisMethod& method : axisMethods()) {

@@ -73,8 +73,9 @@ std::string EvalEnrolmentAxis::markdown(const std::vector<Row>& rows)
         << "|---|---|---|---|---|---|---|---|\n";
     for (const Row& row : rows)
         out << "| " << row.enrolment << " | " << row.owners << " | " << row.genuineTrials << " / "
-            << row.impostorTrials << " | " << EvalAxisTable::percent(row.far) << " | " << EvalAxisTable::percent(row.frr) << " | "
-            << EvalAxisTable::percent(row.eer) << " | " << EvalAxisTable::share(row.ownerSequencesOpened, row.ownerSequences) << " | "
+            << row.impostorTrials << " | " << EvalAxisTable::percent(row.far) << " | "
+            << EvalAxisTable::percent(row.frr) << " | " << EvalAxisTable::percent(row.eer) << " | "
+            << EvalAxisTable::share(row.ownerSequencesOpened, row.ownerSequences) << " | "
             << EvalAxisTable::share(row.impostorSequencesOpened, row.impostorSequences) << " |\n";
     return out.str();
 }

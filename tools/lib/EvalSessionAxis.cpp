@@ -38,8 +38,8 @@ EvalMethodResult runCase(EvalScorer& scorer, const std::vector<SessionClip>& cli
         const bool genuine = k == c.played;
         if (!genuine && clips[k].person == owner)
             continue;
-        const auto ticks =
-            result.scoreTime.measure([&] { return play(scorer, clips[k], genuine ? result.genuine : result.impostor); });
+        std::vector<double>& scores = genuine ? result.genuine : result.impostor;
+        const auto ticks = result.scoreTime.measure([&] { return play(scorer, clips[k], scores); });
         if (lockLevel)
             (genuine ? result.ownerSequences : result.impostorSequences).push_back(EvalLockReplay::replay(ticks));
     }

@@ -86,7 +86,8 @@ EvalMethodResult scoreOwner(EvalScorer& scorer, const std::vector<YalePerson>& p
         for (std::size_t k = 0; k < people[p].crops.size(); ++k) {
             if (p == owner && k == own.frontal)
                 continue;
-            const double score = result.scoreTime.measure([&] { return scorer.score(EvalYaleLight::sampleOf(people[p].crops[k])); });
+            const cv::Mat sample = EvalYaleLight::sampleOf(people[p].crops[k]);
+            const double score = result.scoreTime.measure([&] { return scorer.score(sample); });
             (p == owner ? result.genuine : result.impostor).push_back(score);
         }
     return result;
@@ -101,6 +102,9 @@ std::vector<YalePerson> EvalYaleLight::heldOut(const std::string& dir)
     std::vector<YalePerson> people;
     for (std::size_t k = folders.size() / 2; k < folders.size(); ++k)
         people.push_back(loadPerson(folders[k]));
+    const auto empty = [](const YalePerson& person) { return person.crops.empty(); };
+    if (people.size() < 2 || std::any_of(people.begin(), people.end(), empty))
+        throw std::runtime_error("too few Yale B people or crops in " + dir);
     return people;
 }
 

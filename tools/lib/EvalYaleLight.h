@@ -27,7 +27,8 @@ class EvalYaleLight
 public:
     // People of the folder (<dir>/<person>/*.pgm) sorted by name: the first half is kept for
     // training, the second half (the larger when odd) is returned.
-    // Throws: std::runtime_error("Yale B folder not found: <dir>") or ("cannot read image: <path>").
+    // Throws: std::runtime_error("Yale B folder not found: <dir>"), ("cannot read image: <path>")
+    //         or ("too few Yale B people or crops in <dir>") unless two held-out people have crops.
     static std::vector<YalePerson> heldOut(const std::string& dir);
 
     // The crop lit from the front: among the crops at least as bright as the person's median
