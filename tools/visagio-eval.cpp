@@ -2,6 +2,7 @@
 // OpenCV contrib face recognisers, on a face set laid out one folder per person.
 
 #include "CommandLine.h"
+#include "EvalAxisRuns.h"
 #include "EvalFaceSet.h"
 #include "EvalMatcherDirectory.h"
 #include "EvalSession.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -21,6 +23,8 @@ namespace {
 constexpr const char* kDefaultFacedata = "../shared/facedata";
 constexpr const char* kDefaultSet = "lfw_min10";
 constexpr const char* kEvaluationPeople = "K-Z";
+// The light axis's default relight: the light falls to a third across the face.
+constexpr double kDefaultRelight = 2.0 / 3.0;
 
 const char* const kUsage = R"(usage: visagio-eval [options]
 
@@ -60,6 +64,18 @@ Protocol:
                         the photographs, and with two groups from two disjoint quarters;
                         FAR and FRR at its threshold and the sequences that open the lock
                         (eval-enrolment-axis.md)
+  --session-axis        instead of the method table: the owner on another day, on the shared
+                        data's nuaa_webcam sessions (evaluation only): each person enrolled
+                        from one session (one group) or from the two others (two groups), each
+                        other session of theirs and every session of everyone else played as
+                        the camera; Visagio through the lock, the raw face vectors, LBPH and
+                        LBPH after Tan-Triggs (eval-session-axis.md)
+  --light-axis          instead of the method table: the face set's trial photographs relit
+                        by a one-sided light (enrolment unchanged) beside the same trials as
+                        taken, and the held-out half of yaleB_cropped_48x42 enrolled from the
+                        crop lit from the front; same methods (eval-light-axis.md)
+  --relight X           light-axis strength: the light falls from 1 to 1 - X across the face
+                        (0 < X < 1, default 0.667: to a third)
 Output:
   --out DIR             eval-summary.md, eval-roc.csv, eval-roc.png, eval-people.csv
                         (default ./eval)
@@ -133,22 +149,46 @@ EvalSessionSettings settingsOf(const CommandLine& line)
     return settings;
 }
 
+EvalAxisSettings axisSettings(const CommandLine& line, const EvalSessionSettings& session)
+{
+    EvalAxisSettings settings;
+    settings.facedata = absolute(FacedataIndex::locate(line.text("facedata"), kDefaultFacedata));
+    settings.options = session.options;
+    settings.photos = session.photos;
+    settings.split = session.split;
+    settings.relight = line.number("relight", kDefaultRelight);
+    if (!(settings.relight > 0.0 && settings.relight < 1.0))
+        throw std::invalid_argument("--relight needs a strength 0 < x < 1");
+    settings.threads = session.threads;
+    settings.outDir = session.outDir;
+    return settings;
+}
+
 int run(int argc, char** argv)
 {
-    const CommandLine line(argc, argv, {"help", "verbose", "enrolment-axis"});
+    const std::set<std::string> flags = {"help", "verbose", "enrolment-axis", "session-axis", "light-axis"};
+    const CommandLine line(argc, argv, flags);
     if (line.has("help")) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    line.allowOnly({"help", "verbose", "enrolment-axis", "facedata", "set", "people", "names", "run-dir", "model", "seed",
+    line.allowOnly({"help", "verbose", "enrolment-axis", "session-axis", "light-axis", "relight", "facedata", "set",
+                    "people", "names", "run-dir", "model", "seed",
                     "enrol-share", "max-enrol", "min-photos", "group", "frames-per-photo", "sequence-frames",
                     "impostor-photos", "methods", "fisher-foreigns", "threads", "out"});
     if (!line.has("verbose"))
         QLoggingCategory::setFilterRules("default.debug=false");
     EvalSessionSettings settings = settingsOf(line);
+    EvalAxisSettings axis = axisSettings(line, settings);
     const EvalMatcherDirectory matcherFiles(line.text("run-dir", "."), line.text("model"));
     settings.model = matcherFiles.modelPath();
-    EvalSession::run(settings);
+    axis.model = settings.model;
+    if (line.has("session-axis"))
+        EvalAxisRuns::sessionAxis(axis);
+    else if (line.has("light-axis"))
+        EvalAxisRuns::lightAxis(axis);
+    else
+        EvalSession::run(settings);
     return 0;
 }
 

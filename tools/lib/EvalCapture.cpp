@@ -1,10 +1,10 @@
 #include "EvalCapture.h"
 
 #include "FaceSample.h"
+#include "PhotoRelight.h"
 #include "ProgressBar.h"
 #include "SampleSet.h"
-
-#include <opencv2/core/utility.hpp>
+#include "SequentialOpenCv.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,18 +35,6 @@ std::vector<std::vector<FacePhoto>> byPerson(const std::vector<FacePhoto>& photo
     return people;
 }
 
-// Runs OpenCV's own functions sequentially for the object's life.
-class SequentialOpenCv
-{
-public:
-    SequentialOpenCv() : previous(cv::getNumThreads()) { cv::setNumThreads(0); }
-    ~SequentialOpenCv() { cv::setNumThreads(previous); }
-    SequentialOpenCv(const SequentialOpenCv&) = delete;
-    SequentialOpenCv& operator=(const SequentialOpenCv&) = delete;
-
-private:
-    int previous;
-};
 } // namespace
 
 // One detector with its own sample cutter and clocks, used by one thread.
@@ -192,11 +180,17 @@ EvalPhoto EvalCapture::capturePhoto(Camera& camera, const FacePhoto& photo, std:
 {
     EvalPhoto result;
     result.path = photo.path;
-    const cv::Mat image = PhotoFramer::load(photo.path);
+    cv::Mat image = PhotoFramer::load(photo.path);
     FramePlacement placement;
     if (!camera.cutter.findPlacement(photo, image, placement))
         return result;
-    const cv::Mat found = cut(camera, PhotoFramer::compose(image, placement));
+    cv::Mat found = cut(camera, PhotoFramer::compose(image, placement));
+    if (!found.empty() && options.relight > 0.0) {
+        // The light falls across the face found; the relit photo is then framed anew.
+        const cv::Rect2f face = PhotoFramer::toPhoto(camera.detector.faceRect(), placement);
+        image = PhotoRelight::relit(image, face, options.relight);
+        found = cut(camera, PhotoFramer::compose(image, placement));
+    }
     if (found.empty())
         return result;
     result.frames.push_back(found);

@@ -60,7 +60,10 @@ public:
     // Ensures:  one entry a person in order of first appearance; the same photos and options
     //           give the same samples, whatever the thread count and the machine's load
     //           (OpenCV's own threads are off meanwhile: with them the cascade's result can
-    //           depend on their timing). Shows a progress bar.
+    //           depend on their timing). Shows a progress bar. With options.relight every
+    //           photograph is relit across its face before its frames are cut, the first round
+    //           of the enrolment groups included: enrolment unchanged takes the groups of a
+    //           capture without relight.
     // Throws:   std::runtime_error("cannot read image: <path>") for an unreadable photograph.
     std::vector<EvalPerson> capture(const std::vector<FacePhoto>& photos);
     // Enrols the captured people anew under another enrolment scheme (which photographs are

@@ -1,12 +1,12 @@
 #include "EvalEnrolmentAxis.h"
 
 #include "Confidence.h"
+#include "EvalAxisTable.h"
 #include "EvalMetrics.h"
 #include "EvalRun.h"
 #include "EvalVisagioScorer.h"
 
 #include <algorithm>
-#include <iomanip>
 #include <memory>
 #include <sstream>
 
@@ -32,20 +32,6 @@ int opened(const std::vector<LockOutcome>& sequences)
         std::count_if(sequences.begin(), sequences.end(), [](const LockOutcome& s) { return s.opened; }));
 }
 
-std::string share(int part, int whole)
-{
-    std::ostringstream out;
-    out << part << " of " << whole << " (" << std::fixed << std::setprecision(1)
-        << (whole > 0 ? 100.0 * part / whole : 0.0) << " %)";
-    return out.str();
-}
-
-std::string percent(double value)
-{
-    std::ostringstream out;
-    out << std::fixed << std::setprecision(2) << 100.0 * value << " %";
-    return out.str();
-}
 } // namespace
 
 std::vector<EvalEnrolmentAxis::Row> EvalEnrolmentAxis::run(EvalCapture& capture, std::vector<EvalPerson>& people,
@@ -87,8 +73,9 @@ std::string EvalEnrolmentAxis::markdown(const std::vector<Row>& rows)
         << "|---|---|---|---|---|---|---|---|\n";
     for (const Row& row : rows)
         out << "| " << row.enrolment << " | " << row.owners << " | " << row.genuineTrials << " / "
-            << row.impostorTrials << " | " << percent(row.far) << " | " << percent(row.frr) << " | "
-            << percent(row.eer) << " | " << share(row.ownerSequencesOpened, row.ownerSequences) << " | "
-            << share(row.impostorSequencesOpened, row.impostorSequences) << " |\n";
+            << row.impostorTrials << " | " << EvalAxisTable::percent(row.far) << " | "
+            << EvalAxisTable::percent(row.frr) << " | " << EvalAxisTable::percent(row.eer) << " | "
+            << EvalAxisTable::share(row.ownerSequencesOpened, row.ownerSequences) << " | "
+            << EvalAxisTable::share(row.impostorSequencesOpened, row.impostorSequences) << " |\n";
     return out.str();
 }

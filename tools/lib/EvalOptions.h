@@ -26,4 +26,7 @@ struct EvalOptions
     int maxSequenceFrames = 100;
     // At most this many photographs of each other person are impostor trials (0: all).
     int impostorPhotos = 0;
+    // Above 0: every photograph is relit by a one-sided light of this strength (see
+    // PhotoRelight) across the face the detector found in it, before its frames are cut.
+    double relight = 0.0;
 };

@@ -1,5 +1,6 @@
 #include "EvalSession.h"
 
+#include "EvalAxisTable.h"
 #include "EvalCapture.h"
 #include "EvalEigenfacesScorer.h"
 #include "EvalEnrolmentAxis.h"
@@ -103,14 +104,7 @@ void runEnrolmentAxis(const EvalSessionSettings& settings, EvalCapture& capture,
     const auto rows = EvalEnrolmentAxis::run(capture, people, settings.photos, settings.options, settings.threads);
     const std::string table = "Enrolment axis, " + settings.split + "; model: " + settings.model + "; seed " +
                               std::to_string(settings.options.seed) + "\n\n" + EvalEnrolmentAxis::markdown(rows);
-    std::printf("\n%s", table.c_str());
-    std::filesystem::create_directories(settings.outDir);
-    const std::filesystem::path path = std::filesystem::path(settings.outDir) / "eval-enrolment-axis.md";
-    std::ofstream out(path);
-    out << table;
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-    std::printf("\nwritten: %s\n", path.string().c_str());
+    EvalAxisTable::publish(table, settings.outDir, "eval-enrolment-axis.md");
 }
 
 } // namespace

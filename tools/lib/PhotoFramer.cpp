@@ -5,6 +5,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -79,13 +80,36 @@ FramePlacement PhotoFramer::moved(const FramePlacement& placement, double dx, do
     return result;
 }
 
-cv::Mat PhotoFramer::compose(const cv::Mat& photo, const FramePlacement& placement)
+cv::Mat PhotoFramer::transformOf(const FramePlacement& placement)
 {
     cv::Mat transform = cv::getRotationMatrix2D(placement.anchor, placement.angle, placement.scale);
     transform.at<double>(0, 2) += placement.target.x - placement.anchor.x;
     transform.at<double>(1, 2) += placement.target.y - placement.anchor.y;
+    return transform;
+}
+
+cv::Rect2f PhotoFramer::toPhoto(const cv::Rect& frameBox, const FramePlacement& placement)
+{
+    cv::Mat back;
+    cv::invertAffineTransform(transformOf(placement), back);
+    const std::vector<cv::Point2f> corners = {frameBox.tl(), cv::Point2f(frameBox.br().x, frameBox.y), frameBox.br(),
+                                              cv::Point2f(frameBox.x, frameBox.br().y)};
+    std::vector<cv::Point2f> mapped;
+    cv::transform(corners, mapped, back);
+    float left = mapped[0].x, right = mapped[0].x, top = mapped[0].y, bottom = mapped[0].y;
+    for (const cv::Point2f& corner : mapped) {
+        left = std::min(left, corner.x);
+        right = std::max(right, corner.x);
+        top = std::min(top, corner.y);
+        bottom = std::max(bottom, corner.y);
+    }
+    return cv::Rect2f(left, top, right - left, bottom - top);
+}
+
+cv::Mat PhotoFramer::compose(const cv::Mat& photo, const FramePlacement& placement)
+{
     cv::Mat frame;
-    cv::warpAffine(photo, frame, transform, cv::Size(kFrameWidth, kFrameHeight), cv::INTER_LINEAR,
+    cv::warpAffine(photo, frame, transformOf(placement), cv::Size(kFrameWidth, kFrameHeight), cv::INTER_LINEAR,
                    cv::BORDER_REPLICATE);
     return frame;
 }

@@ -44,4 +44,11 @@ public:
 
     // The 320 x 240 BGR frame; parts outside the photo repeat its border pixels.
     static cv::Mat compose(const cv::Mat& photo, const FramePlacement& placement);
+    // The box in photo pixels that `frameBox` (frame pixels) shows under `placement`: the
+    // bounding box of its corners mapped back.
+    static cv::Rect2f toPhoto(const cv::Rect& frameBox, const FramePlacement& placement);
+
+private:
+    // The 2 x 3 affine map from photo to frame pixels.
+    static cv::Mat transformOf(const FramePlacement& placement);
 };

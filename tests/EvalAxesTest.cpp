@@ -1,0 +1,189 @@
+#include "EvalSessionClips.h"
+#include "EvalYaleLight.h"
+#include "PhotoFramer.h"
+#include "PhotoRelight.h"
+#include "TanTriggs.h"
+#include "TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// The reported light axis strength: the light falls to a third across the face.
+constexpr double kThirdStrength = 2.0 / 3.0;
+
+// A fine sinusoidal texture (period 6 px) under a light that falls from 1 to `far` left to right.
+cv::Mat texturedUnderRamp(double far)
+{
+    cv::Mat image(48, 48, CV_8UC1);
+    for (int y = 0; y < image.rows; ++y)
+        for (int x = 0; x < image.cols; ++x) {
+            const double texture = 128.0 + 90.0 * std::sin(2 * kPi * x / 6.0) * std::sin(2 * kPi * y / 6.0);
+            const double light = 1.0 - (1.0 - far) * x / (image.cols - 1.0);
+            image.at<uchar>(y, x) = cv::saturate_cast<uchar>(texture * light);
+        }
+    return image;
+}
+
+// Deviation of the left quarter over that of the right quarter (3 border columns left out).
+double leftToRightContrast(const cv::Mat& image)
+{
+    cv::Mat values;
+    image.convertTo(values, CV_64F);
+    const int quarter = image.cols / 4;
+    cv::Scalar mean, leftDev, rightDev;
+    cv::meanStdDev(values(cv::Rect(3, 3, quarter - 3, image.rows - 6)), mean, leftDev);
+    cv::meanStdDev(values(cv::Rect(image.cols - quarter, 3, quarter - 3, image.rows - 6)), mean, rightDev);
+    return leftDev[0] / rightDev[0];
+}
+
+// Mean of the left quarter minus that of the right quarter (3 border columns left out).
+double leftToRightLevel(const cv::Mat& image)
+{
+    const int quarter = image.cols / 4;
+    return cv::mean(image(cv::Rect(3, 3, quarter - 3, image.rows - 6)))[0] -
+           cv::mean(image(cv::Rect(image.cols - quarter, 3, quarter - 3, image.rows - 6)))[0];
+}
+
+double deviation(const cv::Mat& image)
+{
+    cv::Scalar mean, dev;
+    cv::meanStdDev(image, mean, dev);
+    return dev[0];
+}
+
+// A 48 x 42 crop whose brightness is `level` at the centre column and changes by `slope` a
+// column towards either side: `slope` mirrored on both sides gives a symmetric face-like crop.
+cv::Mat crop(double level, double leftSlope, double rightSlope)
+{
+    cv::Mat image(48, 42, CV_8UC1);
+    for (int x = 0; x < image.cols; ++x) {
+        const double offset = x - (image.cols - 1) / 2.0;
+        const double value = level + (offset < 0 ? -offset * leftSlope : offset * rightSlope);
+        image.col(x).setTo(cv::saturate_cast<uchar>(value));
+    }
+    return image;
+}
+
+} // namespace
+
+TEST(EvalAxesTest, TanTriggsKeepsTheSampleShapeAndTakesOutAFallingLight)
+{
+    const cv::Mat lit = texturedUnderRamp(1.0 / 3.0);
+    const cv::Mat normalised = TanTriggs::normalise(lit);
+    ASSERT_EQ(normalised.size(), lit.size());
+    ASSERT_EQ(normalised.type(), CV_32FC1);
+    EXPECT_TRUE(cv::checkRange(normalised, true, nullptr, -10.0, 10.0 + 1e-6));
+    const cv::Mat grey = TanTriggs::normaliseGrey(lit);
+    EXPECT_EQ(grey.size(), lit.size());
+    EXPECT_EQ(grey.type(), CV_8UC1);
+
+    // The light makes the left quarter of the texture about twice as contrasted as the right
+    // quarter; after the chain both sides show nearly the same contrast.
+    EXPECT_GT(leftToRightContrast(lit), 1.9);
+    EXPECT_LT(leftToRightContrast(normalised), 1.35) << leftToRightContrast(normalised);
+    EXPECT_GT(leftToRightContrast(normalised), 1.0 / 1.35);
+    // ... and the same mean level: the falling light itself is gone.
+    EXPECT_GT(leftToRightLevel(lit), 40.0);
+    EXPECT_LT(std::abs(leftToRightLevel(normalised)), 0.1 * deviation(normalised));
+
+    EXPECT_THROW(TanTriggs::normalise(cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(9))), std::invalid_argument);
+    EXPECT_THROW(TanTriggs::normalise(cv::Mat()), std::invalid_argument);
+}
+
+TEST(EvalAxesTest, RelightFallsToAThirdAcrossTheFaceBoxOnly)
+{
+    const cv::Mat photo(20, 100, CV_8UC3, cv::Scalar::all(150));
+    const cv::Rect2f face(20.0f, 0.0f, 60.0f, 20.0f);
+    const cv::Mat relit = PhotoRelight::relit(photo, face, kThirdStrength);
+    ASSERT_EQ(relit.size(), photo.size());
+    ASSERT_EQ(relit.type(), photo.type());
+    EXPECT_EQ(relit.at<cv::Vec3b>(5, 10), cv::Vec3b(150, 150, 150)); // left of the face: full light
+    EXPECT_EQ(relit.at<cv::Vec3b>(5, 90), cv::Vec3b(50, 50, 50));    // right of it: a third
+    EXPECT_NEAR(relit.at<cv::Vec3b>(5, 50)[1], 100, 2);              // half way across: two thirds
+    for (int x = 1; x < relit.cols; ++x)
+        ASSERT_LE(relit.at<cv::Vec3b>(10, x)[0], relit.at<cv::Vec3b>(10, x - 1)[0]) << "column " << x;
+    EXPECT_EQ(cv::norm(relit.row(0), relit.row(19), cv::NORM_INF), 0.0);
+
+    EXPECT_EQ(cv::norm(PhotoRelight::relit(photo, face, 0.0), photo, cv::NORM_INF), 0.0);
+    EXPECT_THROW(PhotoRelight::relit(photo, face, 1.0), std::invalid_argument);
+    EXPECT_THROW(PhotoRelight::relit(photo, cv::Rect2f(0, 0, 0, 5), 0.5), std::invalid_argument);
+}
+
+TEST(EvalAxesTest, FrameBoxMapsBackToThePhotoBoxThatShowsIt)
+{
+    FramePlacement placement;
+    placement.scale = 2.0;
+    placement.anchor = cv::Point2f(50.0f, 40.0f);
+    const cv::Rect2f box = PhotoFramer::toPhoto(cv::Rect(120, 100, 80, 60), placement);
+    EXPECT_NEAR(box.x, 30.0f, 1e-3);
+    EXPECT_NEAR(box.y, 30.0f, 1e-3);
+    EXPECT_NEAR(box.width, 40.0f, 1e-3);
+    EXPECT_NEAR(box.height, 30.0f, 1e-3);
+
+    placement.angle = 90.0; // a quarter turn swaps the box's sides
+    const cv::Rect2f turned = PhotoFramer::toPhoto(cv::Rect(120, 100, 80, 60), placement);
+    EXPECT_NEAR(turned.width, 30.0f, 1e-3);
+    EXPECT_NEAR(turned.height, 40.0f, 1e-3);
+}
+
+TEST(EvalAxesTest, FrontalCropIsTheSymmetricOneAmongTheBrightOnes)
+{
+    const cv::Mat symmetric = crop(100.0, 2.0, 2.0);
+    const cv::Mat lopsided = crop(100.0, 4.0, 0.0);  // lit from one side, as bright on average
+    const cv::Mat dark = crop(4.0, 0.0, 0.0);         // perfectly symmetric, but unlit
+    const std::vector<std::vector<cv::Mat>> orders = {
+        {symmetric, lopsided, dark}, {lopsided, dark, symmetric}, {dark, symmetric, lopsided}};
+    const std::size_t expected[] = {0, 2, 1};
+    for (std::size_t k = 0; k < orders.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(EvalYaleLight::frontalIndex(orders[k]), expected[k]);
+    }
+    const std::vector<cv::Mat> group = EvalYaleLight::enrolmentGroup(symmetric, 5, 1);
+    ASSERT_EQ(group.size(), 5u);
+    for (const cv::Mat& sample : group)
+        EXPECT_EQ(sample.size(), cv::Size(35, 45));
+}
+
+TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
+{
+    const cv::Mat face(45, 35, CV_8UC1, cv::Scalar(7));
+    const std::vector<cv::Mat> ticks = {face, cv::Mat(), face * 2, cv::Mat(), face * 3};
+    int rounds = 0;
+    const std::vector<cv::Mat> group = EvalSessionClips::loopedGroup(ticks, 7, rounds);
+    ASSERT_EQ(group.size(), 7u);
+    EXPECT_EQ(rounds, 3);
+    const int expected[] = {7, 14, 21, 7, 14, 21, 7};
+    for (std::size_t k = 0; k < group.size(); ++k)
+        EXPECT_EQ(group[k].at<uchar>(0, 0), expected[k]) << "sample " << k;
+    EXPECT_TRUE(EvalSessionClips::loopedGroup({cv::Mat(), cv::Mat()}, 7, rounds).empty());
+
+    cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(0));
+    frame(cv::Rect(150, 110, 20, 20)).setTo(cv::Scalar::all(255));
+    const cv::Mat zoomed = EvalSessionClips::zoomed(frame, 2.0);
+    ASSERT_EQ(zoomed.size(), frame.size());
+    EXPECT_EQ(zoomed.at<cv::Vec3b>(120, 160)[0], 255);
+    EXPECT_EQ(zoomed.at<cv::Vec3b>(120, 160 + 15)[0], 255); // the 20 px square now spans 40 px
+    EXPECT_EQ(zoomed.at<cv::Vec3b>(120, 160 + 25)[0], 0);
+}
+
+TEST(EvalAxesTest, YaleHoldsOutTheSecondHalfOfThePeopleByName)
+{
+    REQUIRE_FACEDATA();
+    const std::vector<YalePerson> people =
+        EvalYaleLight::heldOut(facedataDir().toStdString() + "/yaleB_cropped_48x42/pgm");
+    ASSERT_EQ(people.size(), 19u);
+    EXPECT_EQ(people.front().name, "yaleB21");
+    EXPECT_EQ(people.back().name, "yaleB39");
+    for (const YalePerson& person : people) {
+        SCOPED_TRACE(person.name);
+        ASSERT_FALSE(person.crops.empty());
+        EXPECT_EQ(person.crops.front().size(), cv::Size(42, 48));
+        ASSERT_LT(person.frontal, person.crops.size());
+    }
+}
