@@ -1,5 +1,6 @@
 #include "EvalSessionClips.h"
 
+#include "FolderListing.h"
 #include "PhotoFramer.h"
 
 #include <opencv2/imgproc.hpp>
@@ -17,16 +18,6 @@ namespace {
 constexpr double kZoomLadder[] = {1.0, 1.25, 1.5, 1.75, 2.0};
 // A zoom is enough once the detector finds a face in this share of the session's frames.
 constexpr double kEnoughFaceShare = 0.5;
-
-std::vector<fs::path> sortedEntries(const fs::path& dir, bool folders)
-{
-    std::vector<fs::path> entries;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-        if (folders ? entry.is_directory() : entry.is_regular_file())
-            entries.push_back(entry.path());
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
 
 std::vector<cv::Mat> cutAll(const std::vector<cv::Mat>& frames, double zoom, SampleCutter& cutter, int& faces)
 {

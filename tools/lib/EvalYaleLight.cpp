@@ -1,5 +1,6 @@
 #include "EvalYaleLight.h"
 
+#include "FolderListing.h"
 #include "EvalParallel.h"
 #include "FaceSample.h"
 #include "SampleSet.h"
@@ -23,21 +24,11 @@ constexpr double kTilt = 4.0;
 // Spreads the owners' training and movement seeds apart.
 constexpr unsigned kOwnerSeedStride = 100003u;
 
-std::vector<fs::path> sorted(const fs::path& dir, bool folders)
-{
-    std::vector<fs::path> entries;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-        if (folders ? entry.is_directory() : entry.is_regular_file())
-            entries.push_back(entry.path());
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 YalePerson loadPerson(const fs::path& dir)
 {
     YalePerson person;
     person.name = dir.filename().string();
-    for (const fs::path& file : sorted(dir, false)) {
+    for (const fs::path& file : sortedEntries(dir, false)) {
         cv::Mat crop = cv::imread(file.string(), cv::IMREAD_GRAYSCALE);
         if (crop.empty())
             throw std::runtime_error("cannot read image: " + file.string());
@@ -98,7 +89,7 @@ std::vector<YalePerson> EvalYaleLight::heldOut(const std::string& dir)
 {
     if (!fs::is_directory(dir))
         throw std::runtime_error("Yale B folder not found: " + dir);
-    const std::vector<fs::path> folders = sorted(dir, true);
+    const std::vector<fs::path> folders = sortedEntries(dir, true);
     std::vector<YalePerson> people;
     for (std::size_t k = folders.size() / 2; k < folders.size(); ++k)
         people.push_back(loadPerson(folders[k]));
