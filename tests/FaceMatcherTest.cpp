@@ -357,26 +357,9 @@ TEST_F(FaceMatcherTest, UnmirroredTrainingSampleScoresThree)
     EXPECT_GT(checked, 0);
 }
 
-TEST_F(FaceMatcherTest, ScoreFallsWithTheWeightedDistanceToTheNearestTemplateVector)
-{
-    const auto matcher = makeMatcher();
-    matcher->addGroup(group(30, 400));
-    matcher->train();
-    for (unsigned seed : {900u, 901u, 902u}) {
-        SCOPED_TRACE(seed);
-        cv::Mat stranger = sample(seed);
-        const float score = matcher->verify(stranger);
-        const float nearest = nearestDistance(*matcher, featuresOf(*matcher, {matcher->imageToVector(stranger)})[0]);
-        EXPECT_GT(nearest, 0.0f);
-        EXPECT_EQ(score, 90.0f / (nearest + 30.0f));
-        EXPECT_LT(score, 3.0f);
-        EXPECT_GT(score, 0.0f);
-    }
-}
-
-// With foreign faces and a valid calibration file the distance is scaled by s = target /
-// median distance of the foreign faces to the template; any damaged calibration file leaves
-// s = 1 (the plain score) and says why in the log.
+// A face scores 90 / (s d + 30) for its weighted distance d to the nearest template vector.
+// With foreign faces and a valid calibration file s = target / median distance of the foreign
+// faces to the template; any damaged calibration file leaves s = 1 and says why in the log.
 TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
 {
     writeSyntheticForeignBase(dir.path(), 40, 5);
@@ -420,10 +403,14 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
         EXPECT_EQ(scaleLogged, c.target > 0.0f);
         EXPECT_EQ(ignoredLogged, c.target <= 0.0f);
 
-        cv::Mat stranger = sample(905);
-        const float score = matcher->verify(stranger);
-        const float d = nearestDistance(*matcher, featuresOf(*matcher, {matcher->imageToVector(stranger)})[0]);
-        EXPECT_FLOAT_EQ(score, 90.0f / (expectedScale * d + 30.0f));
+        for (unsigned seed : {900u, 905u}) {
+            cv::Mat stranger = sample(seed);
+            const float score = matcher->verify(stranger);
+            const float d = nearestDistance(*matcher, featuresOf(*matcher, {matcher->imageToVector(stranger)})[0]);
+            EXPECT_GT(d, 0.0f);
+            EXPECT_FLOAT_EQ(score, 90.0f / (expectedScale * d + 30.0f));
+            EXPECT_TRUE(score > 0.0f && score < 3.0f) << score;
+        }
     }
 }
 

@@ -393,9 +393,10 @@ TEST_F(GrbmTrainerTest, CalibrationPutsTheFixedThresholdAtTheTargetShare)
     const ModelCalibrator calibrator(sequences, photos, FaceVectors::of(syntheticPeople(30, 1, 1, 53, "cohort")));
     for (const float target : {0.02f, 0.1f}) {
         SCOPED_TRACE(target);
-        const float cohortTarget = calibrator.cohortTargetFor(model, target);
+        const ModelCalibrator::Calibration calibration = calibrator.calibrate(model, target);
+        const float cohortTarget = calibration.cohortTarget;
         GrbmParameters scaled = model;
-        scaled.scale(calibrator.fallbackAlpha(model, cohortTarget));
+        scaled.scale(calibration.alpha);
         float sg = 0, si = 0, pg = 0, pi = 0;
         calibrator.acceptance(scaled, cohortTarget, sg, si, pg, pi);
         EXPECT_NEAR(si, target, 0.01f);

@@ -35,22 +35,19 @@ ModelCalibrator::Figures ModelCalibrator::measure(const VerificationBench::Featu
     return figures;
 }
 
-float ModelCalibrator::cohortTargetFor(const GrbmParameters& model, float targetShare) const
+ModelCalibrator::Calibration ModelCalibrator::calibrate(const GrbmParameters& model, float targetShare) const
 {
     const auto all = bench.run(VerificationBench::modelMap(model));
     const auto photos = all.part(false);
     const float quantile = (photos.impostor.empty() ? all : photos).impostorQuantile(targetShare);
     if (!(quantile > 0.0f))
         throw std::runtime_error("calibration: no impostor comparisons to calibrate on");
-    return kDistanceThreshold / quantile;
-}
-
-float ModelCalibrator::fallbackAlpha(const GrbmParameters& model, float cohortTarget) const
-{
-    const auto result = bench.run(VerificationBench::modelMap(model));
-    const auto& statistics = result.cohortStatistics;
+    Calibration result;
+    result.cohortTarget = kDistanceThreshold / quantile;
+    const auto& statistics = all.cohortStatistics;
     const float smallest = statistics.empty() ? 0.0f : *std::min_element(statistics.begin(), statistics.end());
-    return smallest > 0.0f ? kFallbackMargin * cohortTarget / smallest : 1.0f;
+    result.alpha = smallest > 0.0f ? kFallbackMargin * result.cohortTarget / smallest : 1.0f;
+    return result;
 }
 
 void ModelCalibrator::acceptance(const GrbmParameters& model, float cohortTarget, float& sequenceGenuine,

@@ -41,14 +41,18 @@ public:
                     unsigned seed = 1, int enrolPhotographs = kEnrolPhotographs);
 
     Figures measure(const VerificationBench::FeatureMap& map) const;
+    struct Calibration
+    {
+        float cohortTarget = 0.0f; // the model's calibration constant
+        float alpha = 1.0f;        // the factor to scale the model by (see kFallbackMargin)
+    };
     // The cohort target that makes `targetShare` of the impostor comparisons of photograph
-    // enrolments fall below the fixed threshold (of all comparisons when there are none).
-    // Photograph enrolments vary about as much as a lively enrolment in front of a camera
-    // does; the frame sequences (one studio, one sitting) are reported beside them.
-    float cohortTargetFor(const GrbmParameters& model, float targetShare) const;
-    // The factor to scale the model by so that s = 1 is stricter than the calibrated scale
-    // (see kFallbackMargin).
-    float fallbackAlpha(const GrbmParameters& model, float cohortTarget) const;
+    // enrolments fall below the fixed threshold (of all comparisons when there are none), and
+    // the factor that makes s = 1 stricter than that target. Photograph enrolments vary about
+    // as much as a lively enrolment in front of a camera does; the frame sequences (one
+    // studio, one sitting) are reported beside them.
+    // Throws: std::runtime_error when there are no impostor comparisons.
+    Calibration calibrate(const GrbmParameters& model, float targetShare) const;
     // Share of genuine and impostor comparisons accepted by the fixed threshold (sequence
     // trials and photo trials).
     void acceptance(const GrbmParameters& model, float cohortTarget, float& sequenceGenuine,

@@ -118,8 +118,9 @@ TrainingPipeline::CalibratedModel TrainingPipeline::calibrate(GrbmParameters mod
                                                              float targetImpostorShare)
 {
     CalibratedModel result;
-    result.cohortTarget = calibrator.cohortTargetFor(model, targetImpostorShare);
-    const float alpha = calibrator.fallbackAlpha(model, result.cohortTarget);
+    const ModelCalibrator::Calibration calibration = calibrator.calibrate(model, targetImpostorShare);
+    result.cohortTarget = calibration.cohortTarget;
+    const float alpha = calibration.alpha;
     model.scale(alpha);
     result.model = std::move(model);
     float seqGenuine = 0, seqImpostor = 0, photoGenuine = 0, photoImpostor = 0;
