@@ -1,5 +1,7 @@
 #include "FaceDetector.h"
 
+#include "RunFolder.h"
+
 #include <QDebug>
 #include <opencv2/imgproc.hpp>
 
@@ -7,8 +9,6 @@
 #include <vector>
 
 namespace {
-const char* const kFaceCascadePath = "./haarcascades/haarcascade.xml";
-const char* const kEyeCascadePath = "./haarcascades/haarcascade_eye_tree_eyeglasses.xml";
 const char* const kNoFaceCascade = "Haar cascade for face is not loaded";
 
 // Fixed detection parameters: pyramid step 1.2, three neighbours to accept a face, Canny

@@ -1,10 +1,12 @@
 #include "FaceMatcher.h"
 
 #include "Errors.h"
+#include "FaceGeometry.h"
 #include "FaceVector.h"
 #include "File.h"
 #include "ForeignFaces.h"
 #include "ModelCalibration.h"
+#include "RunFolder.h"
 #include "VerificationRule.h"
 
 #include <QDebug>
@@ -15,15 +17,10 @@
 #include <utility>
 
 namespace {
-const char* const kModelPath = "glasgow-45x35/200/100-res.grbm";
-
 // Hidden units of the model: the length of a feature vector.
 constexpr int kFeatureCount = 200;
 // The mask is first drawn for colour images.
 constexpr int kInitialMaskChannels = 3;
-// The foreign photographs are cut and scaled for this face size only.
-constexpr int kForeignWidth = 35;
-constexpr int kForeignHeight = 45;
 } // namespace
 
 FaceMatcher::FaceMatcher(int width, int height)
@@ -185,7 +182,7 @@ void FaceMatcher::createMask(int channels)
 
 void FaceMatcher::loadForeigns()
 {
-    if (width != kForeignWidth || height != kForeignHeight)
+    if (width != kSampleWidth || height != kSampleHeight)
         throw std::logic_error("loading foreign faces: unsupported size");
     for (std::vector<float>& face : readForeignFaces(QString(), random))
         foreigns.push_back(std::move(face));

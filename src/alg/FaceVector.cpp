@@ -1,20 +1,18 @@
 #include "FaceVector.h"
 
+#include "FaceGeometry.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
 #include <utility>
 
 namespace {
-// Ellipse of the face: centre (0.5 w, 0.4 h), semi-axes (0.5 w, h / 1.5).
-constexpr double kCentreX = 0.5;
-constexpr double kCentreY = 0.4;
-constexpr double kAxisX = 0.5;
-constexpr double kAxisYDivisor = 1.5;
-constexpr float kCentreXf = 0.5f;
-constexpr float kCentreYf = 0.4f;
-constexpr float kAxisXf = 0.5f;
-constexpr float kAxisYDivisorf = 1.5f;
+// The photograph path tests the ellipse in single precision.
+constexpr float kCentreXf = float(kEllipseCentreX);
+constexpr float kCentreYf = float(kEllipseCentreY);
+constexpr float kAxisXf = float(kEllipseAxisX);
+constexpr float kAxisYDivisorf = float(kEllipseAxisYDivisor);
 // A pixel counts for the mean when it is brighter than this (8-bit: any non-black pixel).
 constexpr double kCountedLevel = 0.01;
 // Background noise of a trimmed photograph: (r mod 100) - 50, that is -50 ... +49.
@@ -113,8 +111,8 @@ cv::Mat createFaceMask(cv::Size size, int channels)
     cv::Mat mask(size, CV_8UC(channels), cv::Scalar::all(0));
     const int w = mask.cols;
     const int h = mask.rows;
-    const cv::Point centre(int(w * kCentreX), int(h * kCentreY));
-    const cv::Size axes(int(w * kAxisX), int(h / kAxisYDivisor));
+    const cv::Point centre(int(w * kEllipseCentreX), int(h * kEllipseCentreY));
+    const cv::Size axes(int(w * kEllipseAxisX), int(h / kEllipseAxisYDivisor));
     cv::ellipse(mask, centre, axes, 0.0, 0.0, 360.0, cv::Scalar(255, 255, 255, 0), cv::FILLED,
                 cv::LINE_8, 0);
     return mask;

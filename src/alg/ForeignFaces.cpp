@@ -1,7 +1,9 @@
 #include "ForeignFaces.h"
 
 #include "AnnotatedFaceList.h"
+#include "FaceGeometry.h"
 #include "FaceVector.h"
+#include "RunFolder.h"
 
 #include <QDir>
 #include <QImage>
@@ -9,11 +11,9 @@
 #include <QStringList>
 
 namespace {
-const char* const kFirstForeignDir = "foreignfaces/all/glasgow/";
-const char* const kSecondForeignDir = "foreignfaces/all/feret/";
+const QString kFirstForeignDir = QString(kForeignFacesPath) + "glasgow/";
+const QString kSecondForeignDir = QString(kForeignFacesPath) + "feret/";
 
-constexpr int kForeignWidth = 35;
-constexpr int kForeignHeight = 45;
 // First set: a fixed 252 x 324 rectangle from x 50, its top 140 pixels above the middle row.
 constexpr int kFirstCropLeft = 50;
 constexpr int kFirstCropRight = 301;
@@ -29,7 +29,7 @@ constexpr float kSecondSelection = 0.2f;
 
 QImage toFaceSize(const QImage& crop)
 {
-    return crop.scaled(QSize(kForeignWidth, kForeignHeight), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return crop.scaled(QSize(kSampleWidth, kSampleHeight), Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
 bool selected(int draw, float share)

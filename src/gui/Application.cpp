@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "Language.h"
 #include "MainWindow.h"
+#include "RunFolder.h"
 #include "Webcam.h"
 
 #include <QApplication>
@@ -12,11 +13,6 @@
 #include <iostream>
 
 namespace {
-// What the matcher reads while it is built; named in the start-up error so the user knows
-// which file to fix.
-const char* const kModelPath = "glasgow-45x35/200/100-res.grbm";
-const char* const kForeignFacesPath = "foreignfaces/all/";
-
 int reportStartFailure(const QString& message)
 {
     std::cerr << "Visagio cannot start: " << message.toStdString() << std::endl;

@@ -2,6 +2,7 @@
 
 #include "Confidence.h"
 #include "Errors.h"
+#include "FaceGeometry.h"
 #include "FaceSample.h"
 #include "ui_MainWindow.h"
 
@@ -18,10 +19,6 @@
 // The run-time texts are translated in the form's context, "Visagio", so that one translation
 // covers the form and the window (lupdate reads the context from each call).
 namespace {
-constexpr int kFrameWidth = 320;
-constexpr int kFrameHeight = 240;
-constexpr int kSampleWidth = 35;
-constexpr int kSampleHeight = 45;
 constexpr int kSamplesPerGroup = 100;
 constexpr int kTimerIntervalMs = 1;
 // After this many ticks without a face the face counts as gone and its oval collapses.
@@ -110,7 +107,7 @@ void MainWindow::stopOnError(const QString& message)
 
 void MainWindow::processTick()
 {
-    frame = webcam.queryFrame(cv::Size(kFrameWidth, kFrameHeight));
+    frame = webcam.queryFrame(kFrameSize);
     if (frame.empty()) {
         ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "No input"));
         return;
@@ -168,13 +165,13 @@ void MainWindow::faceSeen()
         test();
 }
 
-// A head-shaped oval: half the rectangle's width across, two thirds of its height tall, set
-// above the rectangle's centre.
+// The face ellipse of the face rectangle, drawn as a head-shaped oval.
 void MainWindow::drawFaceOval()
 {
-    const cv::Point centre(static_cast<int>(faceRect.x + 0.5 * faceRect.width),
-                           static_cast<int>(faceRect.y + 0.4 * faceRect.height));
-    const cv::Size axes(faceRect.width / 2, static_cast<int>(faceRect.height / 1.5));
+    const cv::Point centre(static_cast<int>(faceRect.x + kEllipseCentreX * faceRect.width),
+                           static_cast<int>(faceRect.y + kEllipseCentreY * faceRect.height));
+    const cv::Size axes(static_cast<int>(faceRect.width * kEllipseAxisX),
+                        static_cast<int>(faceRect.height / kEllipseAxisYDivisor));
     cv::ellipse(frame, centre, axes, 0, 0, 360, cv::Scalar(255, 255, 255, 0), 2, cv::LINE_8, 0);
 }
 
@@ -220,7 +217,7 @@ void MainWindow::openProfile(const QString& profileDir)
 {
     QElapsedTimer clock;
     clock.start();
-    profile = std::make_unique<OwnerProfile>(profileDir, cv::Size(kSampleWidth, kSampleHeight));
+    profile = std::make_unique<OwnerProfile>(profileDir, kSampleSize);
     const std::vector<std::vector<cv::Mat>> saved = profile->load();
     if (!saved.empty()) {
         for (const std::vector<cv::Mat>& group : saved)

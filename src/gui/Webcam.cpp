@@ -1,5 +1,7 @@
 #include "Webcam.h"
 
+#include "FaceGeometry.h"
+
 #include <QDebug>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio/registry.hpp>
@@ -10,9 +12,6 @@
 
 namespace {
 constexpr int kCameraIndex = 0;
-// The window works on 320 x 240 frames; the camera is asked for that size.
-constexpr double kCameraWidth = 320.0;
-constexpr double kCameraHeight = 240.0;
 // Frame rate assumed for a stand-in video that does not state its own.
 constexpr double kFallbackFps = 25.0;
 const char* const kPaceVariable = "VISAGIO_CAMERA_PACE";
@@ -105,8 +104,8 @@ bool Webcam::openCamera()
         return openStandIn(standIn);
     capture.open(kCameraIndex, cameraBackend());
     // A camera may refuse either size; the query scales what it delivers.
-    capture.set(cv::CAP_PROP_FRAME_HEIGHT, kCameraHeight);
-    capture.set(cv::CAP_PROP_FRAME_WIDTH, kCameraWidth);
+    capture.set(cv::CAP_PROP_FRAME_HEIGHT, double(kFrameHeight)); // the window's frame size
+    capture.set(cv::CAP_PROP_FRAME_WIDTH, double(kFrameWidth));
     return capture.isOpened();
 }
 
