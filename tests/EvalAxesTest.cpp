@@ -1,8 +1,8 @@
-#include "EvalSessionClips.h"
-#include "EvalYaleLight.h"
+#include "axes/SessionClips.h"
+#include "axes/YaleLight.h"
 #include "PhotoFramer.h"
-#include "PhotoRelight.h"
-#include "TanTriggs.h"
+#include "axes/PhotoRelight.h"
+#include "scorers/TanTriggs.h"
 #include "TestData.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,8 @@
 #include <cmath>
 #include <stdexcept>
 #include <vector>
+
+using namespace eval;
 
 namespace {
 
@@ -142,9 +144,9 @@ TEST(EvalAxesTest, FrontalCropIsTheSymmetricOneAmongTheBrightOnes)
     const std::size_t expected[] = {0, 2, 1};
     for (std::size_t k = 0; k < orders.size(); ++k) {
         SCOPED_TRACE(k);
-        EXPECT_EQ(EvalYaleLight::frontalIndex(orders[k]), expected[k]);
+        EXPECT_EQ(YaleLight::frontalIndex(orders[k]), expected[k]);
     }
-    const std::vector<cv::Mat> group = EvalYaleLight::enrolmentGroup(symmetric, 5, 1);
+    const std::vector<cv::Mat> group = YaleLight::enrolmentGroup(symmetric, 5, 1);
     ASSERT_EQ(group.size(), 5u);
     for (const cv::Mat& sample : group)
         EXPECT_EQ(sample.size(), cv::Size(35, 45));
@@ -155,17 +157,17 @@ TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
     const cv::Mat face(45, 35, CV_8UC1, cv::Scalar(7));
     const std::vector<cv::Mat> ticks = {face, cv::Mat(), face * 2, cv::Mat(), face * 3};
     int rounds = 0;
-    const std::vector<cv::Mat> group = EvalSessionClips::loopedGroup(ticks, 7, rounds);
+    const std::vector<cv::Mat> group = SessionClips::loopedGroup(ticks, 7, rounds);
     ASSERT_EQ(group.size(), 7u);
     EXPECT_EQ(rounds, 3);
     const int expected[] = {7, 14, 21, 7, 14, 21, 7};
     for (std::size_t k = 0; k < group.size(); ++k)
         EXPECT_EQ(group[k].at<uchar>(0, 0), expected[k]) << "sample " << k;
-    EXPECT_TRUE(EvalSessionClips::loopedGroup({cv::Mat(), cv::Mat()}, 7, rounds).empty());
+    EXPECT_TRUE(SessionClips::loopedGroup({cv::Mat(), cv::Mat()}, 7, rounds).empty());
 
     cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(0));
     frame(cv::Rect(150, 110, 20, 20)).setTo(cv::Scalar::all(255));
-    const cv::Mat zoomed = EvalSessionClips::zoomed(frame, 2.0);
+    const cv::Mat zoomed = SessionClips::zoomed(frame, 2.0);
     ASSERT_EQ(zoomed.size(), frame.size());
     EXPECT_EQ(zoomed.at<cv::Vec3b>(120, 160)[0], 255);
     EXPECT_EQ(zoomed.at<cv::Vec3b>(120, 160 + 15)[0], 255); // the 20 px square now spans 40 px
@@ -176,7 +178,7 @@ TEST(EvalAxesTest, YaleHoldsOutTheSecondHalfOfThePeopleByName)
 {
     REQUIRE_FACEDATA();
     const std::vector<YalePerson> people =
-        EvalYaleLight::heldOut(facedataDir().toStdString() + "/yaleB_cropped_48x42/pgm");
+        YaleLight::heldOut(facedataDir().toStdString() + "/yaleB_cropped_48x42/pgm");
     ASSERT_EQ(people.size(), 19u);
     EXPECT_EQ(people.front().name, "yaleB21");
     EXPECT_EQ(people.back().name, "yaleB39");

@@ -1,13 +1,13 @@
-#include "EvalCapture.h"
-#include "EvalEigenfacesScorer.h"
-#include "EvalFaceSet.h"
-#include "EvalFisherfacesScorer.h"
-#include "EvalLbphScorer.h"
-#include "EvalMetrics.h"
-#include "EvalRawVectorScorer.h"
-#include "EvalRun.h"
-#include "EvalSession.h"
-#include "EvalVisagioScorer.h"
+#include "Capture.h"
+#include "scorers/EigenfacesScorer.h"
+#include "FaceSet.h"
+#include "scorers/FisherfacesScorer.h"
+#include "scorers/LbphScorer.h"
+#include "report/Metrics.h"
+#include "scorers/RawVectorScorer.h"
+#include "TrialProtocol.h"
+#include "Session.h"
+#include "scorers/VisagioScorer.h"
 #include "FaceVector.h"
 #include "FacedataIndex.h"
 #include "ModelFiles.h"
@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+using namespace eval;
+
 namespace {
 
 // A small face set: four speakers of Essex faces94 (consecutive frames of a speaking face, so
@@ -38,9 +40,9 @@ constexpr int kPhotosEach = 8;
 constexpr int kForeignSpeakers = 3; // further speakers whose faces form Fisherfaces' second class
 const char* const kNoFacePerson = "zz_no_face";
 
-EvalOptions smallProtocol()
+Options smallProtocol()
 {
-    EvalOptions options;
+    Options options;
     options.seed = 7;
     options.groupSize = 20;
     options.framesPerPhoto = 3;
@@ -91,10 +93,10 @@ void prepareMatcherFolder(const QString& folder)
 
 std::vector<std::vector<float>> foreignVectors(const std::vector<FacePhoto>& photos)
 {
-    EvalCapture capture(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
+    Capture capture(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
     const cv::Mat mask = createFaceMask(cv::Size(35, 45), 1);
     std::vector<std::vector<float>> vectors;
-    for (const EvalPerson& person : capture.capture(photos))
+    for (const Person& person : capture.capture(photos))
         for (const cv::Mat& sample : person.groups.empty() ? std::vector<cv::Mat>() : person.groups.front()) {
             cv::Mat copy = sample.clone();
             vectors.push_back(maskedFaceVector(copy, mask));
@@ -108,8 +110,8 @@ struct Shared
     QTemporaryDir folder;
     std::string faceSet;
     std::vector<FacePhoto> photos;
-    std::vector<EvalPerson> people;
-    std::unique_ptr<EvalVisagioScorer> visagio;
+    std::vector<Person> people;
+    std::unique_ptr<VisagioScorer> visagio;
     std::vector<std::vector<float>> foreigns;
 };
 
@@ -120,13 +122,13 @@ Shared& shared()
         QLoggingCategory::setFilterRules("default.debug=false");
         std::vector<FacePhoto> foreignPhotos;
         made->faceSet = writeFaceSet(made->folder.path() + "/people", foreignPhotos);
-        made->photos = EvalFaceSet::list(made->faceSet);
-        EvalCapture capture(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
+        made->photos = FaceSet::list(made->faceSet);
+        Capture capture(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
         made->people = capture.capture(made->photos);
         prepareMatcherFolder(made->folder.path() + "/matcher");
         {
             ScopedWorkingDirectory inMatcherFolder(made->folder.path() + "/matcher");
-            made->visagio = std::make_unique<EvalVisagioScorer>();
+            made->visagio = std::make_unique<VisagioScorer>();
         }
         made->foreigns = foreignVectors(foreignPhotos);
         return made;
@@ -134,10 +136,10 @@ Shared& shared()
     return *data;
 }
 
-std::size_t detectedTrials(const EvalPerson& person, bool genuine)
+std::size_t detectedTrials(const Person& person, bool genuine)
 {
     std::size_t count = 0;
-    for (const EvalPhoto& photo : person.photos)
+    for (const Photo& photo : person.photos)
         count += photo.detected() && !(genuine && photo.enrolment) ? 1 : 0;
     return count;
 }
@@ -170,13 +172,13 @@ TEST_F(EvalEndToEndTest, CaptureSplitsEachPersonAndCountsPhotosWithoutAFace)
 {
     ASSERT_EQ(data->people.size(), static_cast<std::size_t>(kSpeakers + 1));
     for (int p = 0; p < kSpeakers; ++p) {
-        const EvalPerson& person = data->people[static_cast<std::size_t>(p)];
+        const Person& person = data->people[static_cast<std::size_t>(p)];
         SCOPED_TRACE(person.name);
         ASSERT_EQ(person.photos.size(), static_cast<std::size_t>(kPhotosEach));
         EXPECT_EQ(person.missed(), 0);
         EXPECT_TRUE(person.owner());
         for (int k = 0; k < kPhotosEach; ++k) {
-            const EvalPhoto& photo = person.photos[static_cast<std::size_t>(k)];
+            const Photo& photo = person.photos[static_cast<std::size_t>(k)];
             EXPECT_EQ(photo.enrolment, k < kPhotosEach / 2) << k;
             ASSERT_EQ(photo.frames.size(), 3u);
             EXPECT_FALSE(photo.frames.front().empty());
@@ -191,7 +193,7 @@ TEST_F(EvalEndToEndTest, CaptureSplitsEachPersonAndCountsPhotosWithoutAFace)
         EXPECT_EQ(cv::norm(person.groups.front()[0], person.photos[0].frames[0], cv::NORM_INF), 0.0);
         EXPECT_GT(cv::norm(person.groups.front()[4], person.photos[0].frames[0], cv::NORM_INF), 0.0);
     }
-    const EvalPerson& noFace = data->people.back();
+    const Person& noFace = data->people.back();
     EXPECT_EQ(noFace.name, kNoFacePerson);
     EXPECT_EQ(noFace.missed(), 1);
     EXPECT_FALSE(noFace.owner());
@@ -200,12 +202,12 @@ TEST_F(EvalEndToEndTest, CaptureSplitsEachPersonAndCountsPhotosWithoutAFace)
 
 TEST_F(EvalEndToEndTest, SameSeedGivesTheSameSamplesOnAnyThreadCountAndAnotherSeedMovesThem)
 {
-    EvalCapture again(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(), 2);
-    const std::vector<EvalPerson> repeated = again.capture(data->photos);
-    EvalOptions otherSeed = smallProtocol();
+    Capture again(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(), 2);
+    const std::vector<Person> repeated = again.capture(data->photos);
+    Options otherSeed = smallProtocol();
     otherSeed.seed = 8;
-    EvalCapture other(otherSeed, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
-    const std::vector<EvalPerson> moved = other.capture(data->photos);
+    Capture other(otherSeed, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
+    const std::vector<Person> moved = other.capture(data->photos);
     ASSERT_EQ(repeated.size(), data->people.size());
     for (std::size_t p = 0; p < kSpeakers; ++p) {
         SCOPED_TRACE(data->people[p].name);
@@ -218,16 +220,16 @@ TEST_F(EvalEndToEndTest, SameSeedGivesTheSameSamplesOnAnyThreadCountAndAnotherSe
 
 TEST_F(EvalEndToEndTest, EveryOwnerMeetsEveryOtherPhotographOnce)
 {
-    EvalRawVectorScorer raw;
-    const EvalRun run(data->people, smallProtocol());
-    const EvalMethodResult result = run.evaluate(raw, false);
+    RawVectorScorer raw;
+    const TrialProtocol run(data->people, smallProtocol());
+    const MethodResult result = run.evaluate(raw, false);
     std::size_t genuine = 0;
     std::size_t impostor = 0;
-    for (const EvalPerson& owner : data->people) {
+    for (const Person& owner : data->people) {
         if (!owner.owner())
             continue;
         genuine += detectedTrials(owner, true);
-        for (const EvalPerson& other : data->people)
+        for (const Person& other : data->people)
             impostor += &other == &owner ? 0 : detectedTrials(other, false);
     }
     EXPECT_EQ(run.ownerCount(), kSpeakers);
@@ -240,16 +242,16 @@ TEST_F(EvalEndToEndTest, EveryOwnerMeetsEveryOtherPhotographOnce)
 
 TEST_F(EvalEndToEndTest, EveryMethodTellsTheSpeakersApart)
 {
-    EvalRawVectorScorer raw;
-    EvalLbphScorer lbph;
-    EvalEigenfacesScorer eigenfaces;
-    EvalFisherfacesScorer fisherfaces(data->foreigns);
-    const std::vector<EvalScorer*> scorers = {data->visagio.get(), &raw, &lbph, &eigenfaces, &fisherfaces};
-    const EvalRun run(data->people, smallProtocol());
-    for (EvalScorer* scorer : scorers) {
+    RawVectorScorer raw;
+    LbphScorer lbph;
+    EigenfacesScorer eigenfaces;
+    FisherfacesScorer fisherfaces(data->foreigns);
+    const std::vector<Scorer*> scorers = {data->visagio.get(), &raw, &lbph, &eigenfaces, &fisherfaces};
+    const TrialProtocol run(data->people, smallProtocol());
+    for (Scorer* scorer : scorers) {
         SCOPED_TRACE(scorer->name());
-        const EvalMethodResult result = run.evaluate(*scorer, false);
-        const EvalMetrics metrics(result.genuine, result.impostor);
+        const MethodResult result = run.evaluate(*scorer, false);
+        const Metrics metrics(result.genuine, result.impostor);
         EXPECT_GT(metrics.areaUnderCurve(), 0.9);
         EXPECT_LT(metrics.equalErrorRate(), 0.2);
     }
@@ -257,8 +259,8 @@ TEST_F(EvalEndToEndTest, EveryMethodTellsTheSpeakersApart)
 
 TEST_F(EvalEndToEndTest, VisagioScoresAndLockSequencesFollowTheWindow)
 {
-    const EvalRun run(data->people, smallProtocol());
-    const EvalMethodResult result = run.evaluate(*data->visagio, true);
+    const TrialProtocol run(data->people, smallProtocol());
+    const MethodResult result = run.evaluate(*data->visagio, true);
     ASSERT_TRUE(result.decisionThreshold.has_value());
     EXPECT_EQ(*result.decisionThreshold, static_cast<double>(0.99f));
     for (double score : result.genuine) {
@@ -284,14 +286,14 @@ TEST_F(EvalEndToEndTest, VisagioScoresAndLockSequencesFollowTheWindow)
 
 TEST_F(EvalEndToEndTest, OwnersSharedOverThreadsGiveTheSameFigures)
 {
-    const EvalRun run(data->people, smallProtocol());
+    const TrialProtocol run(data->people, smallProtocol());
     const QString folder = data->folder.path() + "/matcher";
-    const EvalRun::ScorerFactory make = [&folder]() -> std::unique_ptr<EvalScorer> {
+    const TrialProtocol::ScorerFactory make = [&folder]() -> std::unique_ptr<Scorer> {
         ScopedWorkingDirectory inMatcherFolder(folder);
-        return std::make_unique<EvalVisagioScorer>();
+        return std::make_unique<VisagioScorer>();
     };
-    const EvalMethodResult single = run.evaluate(*data->visagio, true);
-    const EvalMethodResult shared = run.evaluate(make, true, 3);
+    const MethodResult single = run.evaluate(*data->visagio, true);
+    const MethodResult shared = run.evaluate(make, true, 3);
     EXPECT_EQ(shared.genuine, single.genuine);
     EXPECT_EQ(shared.impostor, single.impostor);
     ASSERT_EQ(shared.impostorSequences.size(), single.impostorSequences.size());
@@ -305,7 +307,7 @@ TEST_F(EvalEndToEndTest, OwnersSharedOverThreadsGiveTheSameFigures)
 TEST_F(EvalEndToEndTest, SessionWritesTableCurvesAndPeople)
 {
     QTemporaryDir out;
-    EvalSessionSettings settings;
+    SessionSettings settings;
     settings.split = "four Essex speakers";
     settings.photos = data->photos;
     settings.options = smallProtocol();
@@ -314,7 +316,7 @@ TEST_F(EvalEndToEndTest, SessionWritesTableCurvesAndPeople)
     settings.outDir = out.path().toStdString();
     {
         ScopedWorkingDirectory inMatcherFolder(data->folder.path() + "/matcher");
-        EvalSession::run(settings);
+        Session::run(settings);
     }
     std::ifstream summary(settings.outDir + "/eval-summary.md");
     const std::string text((std::istreambuf_iterator<char>(summary)), std::istreambuf_iterator<char>());

@@ -1,5 +1,5 @@
-#include "EvalLockReplay.h"
-#include "EvalMetrics.h"
+#include "LockReplay.h"
+#include "report/Metrics.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include <random>
 #include <stdexcept>
 #include <vector>
+
+using namespace eval;
 
 namespace {
 
@@ -41,7 +43,7 @@ std::vector<double> drawn(std::mt19937& random, int count, double mean)
 TEST(EvalMetricsTest, RatesAtAThresholdCountOnlyScoresStrictlyAbove)
 {
     // 0.99 is exactly the window's decision: a face scoring 0.99 is a stranger.
-    const EvalMetrics metrics({0.5, 0.99, 1.2, 2.0}, {0.3, 0.99, 1.0, 0.1, 0.2});
+    const Metrics metrics({0.5, 0.99, 1.2, 2.0}, {0.3, 0.99, 1.0, 0.1, 0.2});
     struct Case
     {
         double threshold;
@@ -58,7 +60,7 @@ TEST(EvalMetricsTest, RatesAtAThresholdCountOnlyScoresStrictlyAbove)
 
 TEST(EvalMetricsTest, RocKeepsOnlyTheCornersOfTheStaircase)
 {
-    const EvalMetrics metrics(kGenuine, kImpostor);
+    const Metrics metrics(kGenuine, kImpostor);
     const std::vector<RocPoint> expected = {
         {0.9, 0.0, 0.0}, {0.65, 0.0, 0.75}, {0.6, 0.25, 0.75}, {0.5, 0.25, 1.0}, {-kInf, 1.0, 1.0}};
     const std::vector<RocPoint> points = metrics.roc();
@@ -90,7 +92,7 @@ TEST(EvalMetricsTest, EqualErrorRateOfHandMadeLists)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_NEAR(EvalMetrics(c.genuine, c.impostor).equalErrorRate(), c.eer, 1e-12);
+        EXPECT_NEAR(Metrics(c.genuine, c.impostor).equalErrorRate(), c.eer, 1e-12);
     }
 }
 
@@ -100,7 +102,7 @@ TEST(EvalMetricsTest, TarAtFarTakesTheBestThresholdWithinTheFalseAcceptBudget)
     for (int k = 0; k < 100; ++k)
         impostor.push_back(k / 100.0);
     // Accepting the strongest stranger (0.99) is exactly 1 % FAR and lets the second owner in.
-    const EvalMetrics metrics({0.995, 0.985, 0.5}, impostor);
+    const Metrics metrics({0.995, 0.985, 0.5}, impostor);
     EXPECT_NEAR(metrics.tarAtFar(0.01), 2.0 / 3.0, 1e-12);
     EXPECT_NEAR(metrics.tarAtFar(0.005), 1.0 / 3.0, 1e-12);
     EXPECT_NEAR(metrics.tarAtFar(0.0), 1.0 / 3.0, 1e-12);
@@ -127,7 +129,7 @@ TEST(EvalMetricsTest, AreaUnderCurveOfHandMadeRankings)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const EvalMetrics metrics(c.genuine, c.impostor);
+        const Metrics metrics(c.genuine, c.impostor);
         EXPECT_NEAR(metrics.areaUnderCurve(), c.auc, 1e-12);
         EXPECT_NEAR(trapezoidArea(metrics.roc()), c.auc, 1e-12);
     }
@@ -136,13 +138,13 @@ TEST(EvalMetricsTest, AreaUnderCurveOfHandMadeRankings)
 TEST(EvalMetricsTest, RandomRankingIsAtChanceAndAgreesWithTheCurve)
 {
     std::mt19937 random(11);
-    const EvalMetrics chance(drawn(random, 3000, 0.0), drawn(random, 3000, 0.0));
+    const Metrics chance(drawn(random, 3000, 0.0), drawn(random, 3000, 0.0));
     EXPECT_NEAR(chance.areaUnderCurve(), 0.5, 0.03);
     EXPECT_NEAR(chance.equalErrorRate(), 0.5, 0.03);
     EXPECT_NEAR(trapezoidArea(chance.roc()), chance.areaUnderCurve(), 1e-9);
 
     // Two unit normals one unit apart: AUC = Phi(1 / sqrt 2) = 0.760, EER = Phi(-0.5) = 0.309.
-    const EvalMetrics apart(drawn(random, 3000, 1.0), drawn(random, 3000, 0.0));
+    const Metrics apart(drawn(random, 3000, 1.0), drawn(random, 3000, 0.0));
     EXPECT_NEAR(apart.areaUnderCurve(), 0.760, 0.02);
     EXPECT_NEAR(apart.equalErrorRate(), 0.309, 0.02);
     EXPECT_NEAR(trapezoidArea(apart.roc()), apart.areaUnderCurve(), 1e-9);
@@ -150,8 +152,8 @@ TEST(EvalMetricsTest, RandomRankingIsAtChanceAndAgreesWithTheCurve)
 
 TEST(EvalMetricsTest, EmptyTrialListsAreRejected)
 {
-    EXPECT_THROW(EvalMetrics({}, {0.1}), std::invalid_argument);
-    EXPECT_THROW(EvalMetrics({0.1}, {}), std::invalid_argument);
+    EXPECT_THROW(Metrics({}, {0.1}), std::invalid_argument);
+    EXPECT_THROW(Metrics({0.1}, {}), std::invalid_argument);
 }
 
 class EvalLockReplayTest : public ::testing::Test
@@ -165,7 +167,7 @@ protected:
 
 TEST_F(EvalLockReplayTest, ScoresOfOneOpenOnTheTwentyFirstFace)
 {
-    const LockOutcome outcome = EvalLockReplay::replay(repeated(1.0f, 30));
+    const LockOutcome outcome = LockReplay::replay(repeated(1.0f, 30));
     EXPECT_TRUE(outcome.opened);
     EXPECT_EQ(outcome.openingTick, 21);
     EXPECT_EQ(outcome.openingFaceTick, 21);
@@ -175,7 +177,7 @@ TEST_F(EvalLockReplayTest, ScoresOfOneOpenOnTheTwentyFirstFace)
 
 TEST_F(EvalLockReplayTest, ScoresAtTheThresholdNeverOpenNorCountAsOwner)
 {
-    const LockOutcome outcome = EvalLockReplay::replay(repeated(0.99f, 300));
+    const LockOutcome outcome = LockReplay::replay(repeated(0.99f, 300));
     EXPECT_FALSE(outcome.opened);
     EXPECT_EQ(outcome.openingTick, -1);
     EXPECT_EQ(outcome.ownerTicks, 0);
@@ -185,20 +187,20 @@ TEST_F(EvalLockReplayTest, ScoresAtTheThresholdNeverOpenNorCountAsOwner)
 TEST_F(EvalLockReplayTest, TicksWithoutAFaceDecayAndAreCountedAsFrames)
 {
     // 0.59999996, decayed to 0.47999997, then 0.98399994: still closed; the next face opens it.
-    const LockOutcome outcome = EvalLockReplay::replay({3.0f, std::nullopt, 3.0f, 3.0f});
+    const LockOutcome outcome = LockReplay::replay({3.0f, std::nullopt, 3.0f, 3.0f});
     EXPECT_TRUE(outcome.opened);
     EXPECT_EQ(outcome.openingTick, 4);
     EXPECT_EQ(outcome.openingFaceTick, 3);
     EXPECT_EQ(outcome.ticks, 4);
     EXPECT_EQ(outcome.faceTicks, 3);
 
-    const LockOutcome withoutGap = EvalLockReplay::replay({3.0f, 3.0f});
+    const LockOutcome withoutGap = LockReplay::replay({3.0f, 3.0f});
     EXPECT_EQ(withoutGap.openingTick, 2);
 }
 
 TEST_F(EvalLockReplayTest, AStrangerAfterOpeningDoesNotCloseIt)
 {
-    const LockOutcome outcome = EvalLockReplay::replay({3.0f, 3.0f, 0.1f, 0.1f, std::nullopt});
+    const LockOutcome outcome = LockReplay::replay({3.0f, 3.0f, 0.1f, 0.1f, std::nullopt});
     EXPECT_TRUE(outcome.opened);
     EXPECT_EQ(outcome.openingTick, 2);
     EXPECT_EQ(outcome.ownerTicks, 2);
@@ -206,7 +208,7 @@ TEST_F(EvalLockReplayTest, AStrangerAfterOpeningDoesNotCloseIt)
 
 TEST_F(EvalLockReplayTest, ASequenceWithoutFacesStaysClosed)
 {
-    const LockOutcome outcome = EvalLockReplay::replay(std::vector<std::optional<float>>(5));
+    const LockOutcome outcome = LockReplay::replay(std::vector<std::optional<float>>(5));
     EXPECT_FALSE(outcome.opened);
     EXPECT_EQ(outcome.ticks, 5);
     EXPECT_EQ(outcome.faceTicks, 0);

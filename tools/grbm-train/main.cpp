@@ -1,0 +1,203 @@
+// grbm-train: trains, calibrates and checks the Gaussian RBM feature model of Visagio.
+
+#include "CommandLine.h"
+#include "DemoReplay.h"
+#include "FaceVectors.h"
+#include "GrbmParameters.h"
+#include "ModelCalibration.h"
+#include "ModelCalibrator.h"
+#include "SampleCutter.h"
+#include "SampleSet.h"
+#include "ToolMain.h"
+#include "TrainingPipeline.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+const char* const kUsage = R"(usage: grbm-train MODE [options]
+
+Modes:
+  train --train FILE[,FILE...] --calibration-sequences FILE --calibration-photos FILE --out MODEL
+        Trains a Gaussian-Bernoulli RBM (one visible unit a pixel with its own sigma) on the
+        face vectors of the sample files (made by facedata-prep samples) and their mirror
+        images, with one-step contrastive divergence from the principal components; chooses
+        the hidden bias by the equal error rate on the calibration people under the matcher's
+        own rule; scales the model so that the fixed threshold accepts --target-far of the
+        impostor comparisons; writes the model file (1575 visible, 200 hidden: 1,273,408 bytes).
+        --seed N (1)  --hidden N (200)  --epochs N (10)  --batch N (100)
+        --learning-rate X (0.001)  --momentum X (0.9)  --weight-decay X (0.0002)
+        --random-init              small random weights instead of principal components
+        --biases LIST              hidden bias candidates, "keep" for the trained ones
+                                   (default keep,0,3,10,30)
+        --target-far X             impostor share accepted at the threshold (0.01)
+        --tune FILE                identity-labelled samples (facedata-prep samples --set
+                                   lfw-2to9 --copies 4) for fine-tuning weights and hidden
+                                   biases against the matcher's rule; the epoch with the best
+                                   calibration EER is kept
+        --tune-epochs N (0)  --tune-rate X (0.0001, Adam step)
+        --foreign DIR              run directory whose foreignfaces/ is the cohort (run)
+  calibrate --model MODEL --calibration-sequences FILE --calibration-photos FILE --out MODEL
+        Calibrates an existing model as train does (--target-far, --foreign, --seed).
+  evaluate --model MODEL --photos FILE [--sequences FILE]
+        Equal error rates of the model and of raw face vectors under the matcher's rule, and
+        the acceptance of the model's fixed threshold (with MODEL.calibration; --foreign).
+  check --model MODEL --demo DIR
+        Replays a demo folder (facedata-prep demo) as the window would: enrols the first 100
+        face frames of owner-enrol.avi, then verifies each video; prints face ticks, ticks
+        accepted as the owner and the face tick at which the lock opens (with
+        MODEL.calibration and the cohort of --foreign).
+  --help   this text
+)";
+
+
+// The run directory whose foreignfaces/ is the cohort, as a prefix ending in a separator.
+std::string foreignRoot(const CommandLine& line)
+{
+    const std::string root = line.text("foreign", "run");
+    return root.empty() || root.back() == '/' ? root : root + "/";
+}
+
+void save(const TrainingPipeline::CalibratedModel& calibrated, const std::string& out)
+{
+    if (!std::filesystem::path(out).parent_path().empty())
+        std::filesystem::create_directories(std::filesystem::path(out).parent_path());
+    calibrated.model.save(out);
+    ModelCalibration calibration;
+    calibration.cohortTarget = calibrated.cohortTarget;
+    calibration.write(ModelCalibration::pathFor(out));
+    std::printf("model written: %s (%ju bytes) and %s\n", out.c_str(),
+                static_cast<uintmax_t>(std::filesystem::file_size(out)), ModelCalibration::pathFor(out).c_str());
+}
+
+std::vector<float> biasCandidates(const CommandLine& line)
+{
+    std::vector<std::string> items = line.list("biases");
+    if (items.empty())
+        items = {"keep", "0", "3", "10", "30"};
+    std::vector<float> biases;
+    for (const auto& item : items)
+        biases.push_back(item == "keep" ? std::numeric_limits<float>::quiet_NaN() : std::stof(item));
+    return biases;
+}
+
+void runTrain(const CommandLine& line)
+{
+    TrainingPipeline::Options options;
+    options.trainFiles = line.list("train");
+    if (options.trainFiles.empty())
+        throw std::invalid_argument("--train is required");
+    options.calibrationSequences = line.required("calibration-sequences");
+    options.calibrationPhotos = line.required("calibration-photos");
+    options.rbm.seed = static_cast<unsigned>(line.number("seed", 1));
+    options.rbm.hiddenCount = static_cast<int>(line.number("hidden", 200));
+    options.rbm.epochs = static_cast<int>(line.number("epochs", 10));
+    options.rbm.batchSize = static_cast<int>(line.number("batch", 100));
+    options.rbm.learningRate = static_cast<float>(line.number("learning-rate", 0.001));
+    options.rbm.momentum = static_cast<float>(line.number("momentum", 0.9));
+    options.rbm.weightDecay = static_cast<float>(line.number("weight-decay", 0.0002));
+    options.rbm.principalInit = !line.has("random-init");
+    options.biasCandidates = biasCandidates(line);
+    options.targetImpostorShare = static_cast<float>(line.number("target-far", 0.01));
+    options.tuneFile = line.text("tune");
+    options.tuneEpochs = static_cast<int>(line.number("tune-epochs", 0));
+    options.tuneLearningRate = static_cast<float>(line.number("tune-rate", 1e-4));
+    options.foreignRoot = foreignRoot(line);
+    const std::string out = line.required("out");
+    save(TrainingPipeline(options).run(), out);
+}
+
+void runCalibrate(const CommandLine& line)
+{
+    const std::string out = line.required("out");
+    const GrbmParameters model = GrbmParameters::load(line.required("model"));
+    const ModelCalibrator calibrator(SampleSet::load(line.required("calibration-sequences")),
+                                     SampleSet::load(line.required("calibration-photos")),
+                                     TrainingPipeline::readCohort(foreignRoot(line)),
+                                     static_cast<unsigned>(line.number("seed", 1)));
+    save(TrainingPipeline::calibrate(model, calibrator, static_cast<float>(line.number("target-far", 0.01))), out);
+}
+
+void runEvaluate(const CommandLine& line)
+{
+    const std::string modelPath = line.required("model");
+    const GrbmParameters model = GrbmParameters::load(modelPath);
+    const std::string sequencesFile = line.text("sequences");
+    const SampleSet sequences = sequencesFile.empty() ? SampleSet() : SampleSet::load(sequencesFile);
+    const SampleSet photos = SampleSet::load(line.required("photos"));
+    const RowMatrix cohort = TrainingPipeline::readCohort(foreignRoot(line));
+    const ModelCalibrator calibrator(sequences, photos, cohort);
+    for (const bool raw : {true, false}) {
+        const auto f = calibrator.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
+        std::printf("%-18s EER %5.1f %%  (sequences %5.1f %%, photographs %5.1f %%)\n", raw ? "raw face vectors" : "model",
+                    100.0 * f.eer, 100.0 * f.sequenceEer, 100.0 * f.photoEer);
+    }
+    const auto target = ModelCalibration::read(ModelCalibration::pathFor(modelPath)).cohortTarget;
+    if (!target)
+        throw std::runtime_error("the model has no calibration file: " + ModelCalibration::pathFor(modelPath));
+    // The threshold's strictness should not depend on how many photographs the owner enrolled.
+    for (const int enrolPhotographs : {1, 3, 10}) {
+        const ModelCalibrator enrolled(sequences, photos, cohort, 1, enrolPhotographs);
+        float sg = 0, si = 0, pg = 0, pi = 0;
+        enrolled.acceptance(model, *target, sg, si, pg, pi);
+        std::printf("fixed threshold: sequences genuine %.1f %% impostor %.2f %%; photographs (enrolled from %d) "
+                    "genuine %.1f %% impostor %.2f %%\n",
+                    100.0 * sg, 100.0 * si, enrolPhotographs, 100.0 * pg, 100.0 * pi);
+    }
+}
+
+void runCheck(const CommandLine& line)
+{
+    const std::string modelPath = line.required("model");
+    const GrbmParameters model = GrbmParameters::load(modelPath);
+    const auto target = ModelCalibration::read(ModelCalibration::pathFor(modelPath)).cohortTarget;
+    const auto rows = DemoReplay::run(VerificationBench::modelMap(model), FaceVectors::cohort(foreignRoot(line)),
+                                      target, line.required("demo"),
+                                      line.text("cascade", SampleCutter::defaultFaceCascade()),
+                                      SampleCutter::defaultEyeCascade());
+    std::printf("%-40s %6s %6s %8s %9s %8s %8s %9s\n", "video", "faces", "owner", "owner %", "lock tick", "min d",
+                "median d", "max conf");
+    for (const auto& row : rows) {
+        const auto& r = row.result;
+        std::printf("%-40s %6d %6d %7.1f%% %9d %8.1f %8.1f %9.3f\n", row.video.c_str(), r.faceTicks, r.ownerTicks,
+                    r.faceTicks > 0 ? 100.0 * r.ownerTicks / r.faceTicks : 0.0, r.lockFaceTick,
+                    static_cast<double>(r.minDistance), static_cast<double>(r.medianDistance),
+                    static_cast<double>(r.maxConfidence));
+    }
+}
+
+int run(int argc, char** argv)
+{
+    const CommandLine line(argc, argv, {"help", "random-init"});
+    if (line.has("help") || line.words().empty()) {
+        std::fputs(kUsage, line.has("help") ? stdout : stderr);
+        return line.has("help") ? 0 : 2;
+    }
+    line.allowOnly({"help", "random-init", "train", "calibration-sequences", "calibration-photos", "out", "seed",
+                    "hidden", "epochs", "batch", "tune", "tune-epochs", "tune-rate", "learning-rate", "momentum", "weight-decay", "biases", "target-far",
+                    "model", "sequences", "photos", "demo", "cascade", "foreign"});
+    const std::string mode = line.words().front();
+    if (mode == "train")
+        runTrain(line);
+    else if (mode == "calibrate")
+        runCalibrate(line);
+    else if (mode == "evaluate")
+        runEvaluate(line);
+    else if (mode == "check")
+        runCheck(line);
+    else
+        throw std::invalid_argument("unknown mode: " + mode + " (see --help)");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return runTool("grbm-train", [&] { return run(argc, argv); });
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "SampleCutter.h"
+
+#include <opencv2/core.hpp>
+
+#include <string>
+#include <vector>
+
+namespace eval {
+
+// One recorded webcam session of one person, as the camera stand-in would play it: every
+// frame in capture order (file-name order) is a tick with the window's sample of its face, or
+// without a face.
+struct SessionClip
+{
+    std::string person;
+    std::string session;
+    int frameCount = 0;
+    int facesAsRecorded = 0; // frames with a face found as recorded (zoom 1)
+    double zoom = 1.0;       // the session's frames are zoomed about their centre by this
+    int faces = 0;           // frames with a face found at `zoom`
+    std::vector<cv::Mat> ticks; // one a frame: the 35 x 45 grey sample, or empty without a face
+    std::vector<cv::Mat> group; // the enrolment group this session gives
+    int groupRounds = 0;        // times the session's faces were played to fill the group
+};
+
+// Reads the sessions of a folder laid out <person>/<session>/<frames> (nuaa_webcam/people) and
+// cuts them through the window's live path. A session whose faces are mostly below the
+// detector's 90 px minimum is zoomed about the frame centre, as a user sitting nearer would
+// appear: the smallest zoom of a fixed ladder at which the detector finds a face in at least
+// half of the frames (the ladder's largest zoom when none does). A session's enrolment group
+// is its first `groupSize` faces in capture order, the session looped as the camera stand-in
+// loops a video when it has fewer.
+class SessionClips
+{
+public:
+    // Requires: frames are 320 x 240 colour images.
+    // Ensures:  one clip a session, people and sessions in name order.
+    // Throws:   std::runtime_error("session folder not found: <dir>") or ("no sessions in <dir>"),
+    //           std::runtime_error("cannot read image: <path>").
+    static std::vector<SessionClip> load(const std::string& peopleDir, SampleCutter& cutter, int groupSize);
+
+    // Requires: zoom >= 1.
+    // Ensures:  the centre 1/zoom of the frame scaled back to the frame's size.
+    static cv::Mat zoomed(const cv::Mat& frame, double zoom);
+    // Requires: groupSize >= 1.
+    // Ensures:  the first groupSize non-empty ticks in order, from the start again while the
+    //           group is short; empty when no tick has a face. rounds = passes over the ticks.
+    static std::vector<cv::Mat> loopedGroup(const std::vector<cv::Mat>& ticks, int groupSize, int& rounds);
+
+    // The frames and faces found a session, with the zoom used, as a Markdown table.
+    static std::string markdown(const std::vector<SessionClip>& clips);
+};
+
+} // namespace eval
