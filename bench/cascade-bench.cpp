@@ -7,6 +7,7 @@
 //   facedata folder defaults to $VISAGIO_FACEDATA, cascade folder to /usr/share/opencv4/haarcascades.
 
 #include "FaceDetector.h"
+#include "FaceGeometry.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -22,7 +23,6 @@
 #include <vector>
 
 namespace {
-const cv::Size kFrameSize(320, 240);
 const char* const kDefaultCascadeDir = "/usr/share/opencv4/haarcascades";
 const char* const kCascades[] = {"haarcascade_frontalface_default.xml", "haarcascade_frontalface_alt.xml",
                                  "haarcascade_frontalface_alt2.xml", "haarcascade_frontalface_alt_tree.xml"};

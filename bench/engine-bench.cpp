@@ -6,11 +6,13 @@
 // engine-bench RUN_DIR also builds the matcher from a real run directory (build/run: the
 // shipped model and the prepared foreign-face base) and times its construction, a training and
 // a verification there.
+#include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "File.h"
 #include "GaussianRbm.h"
 #include "ModelCalibration.h"
 #include "RandomSource.h"
+#include "RunFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,8 +33,6 @@
 #include <vector>
 
 namespace {
-constexpr int kWidth = 35;
-constexpr int kHeight = 45;
 constexpr int kFeatures = 200;
 constexpr int kGroupSize = 100;
 constexpr std::size_t kForeignFaces = 500;
@@ -58,7 +58,7 @@ void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 void writeRandomModel(const QString& path)
 {
-    GaussianRbm model(kWidth * kHeight, kFeatures);
+    GaussianRbm model(kSampleWidth * kSampleHeight, kFeatures);
     std::mt19937 generator(1);
     std::uniform_real_distribution<float> weight(-0.05f, 0.05f), bias(-1.0f, 1.0f);
     for (auto& row : model.weights)
@@ -94,21 +94,22 @@ int writeForeignBase()
     int photos = 0;
     for (std::size_t taken = 0; taken < kForeignFaces; ++photos)
         taken += float(replay.next()) / float(RandomSource::kMax) < 0.5f;
-    QDir().mkpath("foreignfaces/all/glasgow");
-    QDir().mkpath("foreignfaces/all/feret");
+    const QString glasgow = QString(kForeignFacesPath) + "glasgow/";
+    QDir().mkpath(glasgow);
+    QDir().mkpath(QString(kForeignFacesPath) + "feret");
     for (int i = 0; i < photos; ++i) {
-        const QString name = QString("foreignfaces/all/glasgow/%1.jpg").arg(i, 5, 10, QChar('0'));
+        const QString name = QString(glasgow + "%1.jpg").arg(i, 5, 10, QChar('0'));
         if (i < kDistinctPhotos)
             darkPhoto(unsigned(i) + 1).save(name, "JPG", 90);
         else
-            QFile::copy(QString("foreignfaces/all/glasgow/%1.jpg").arg(i % kDistinctPhotos, 5, 10, QChar('0')), name);
+            QFile::copy(QString(glasgow + "%1.jpg").arg(i % kDistinctPhotos, 5, 10, QChar('0')), name);
     }
     return photos;
 }
 
 cv::Mat sample(unsigned seed)
 {
-    cv::Mat image(kHeight, kWidth, CV_8UC1);
+    cv::Mat image(kSampleSize, CV_8UC1);
     cv::RNG(seed).fill(image, cv::RNG::UNIFORM, 1, 256);
     return image;
 }
@@ -139,7 +140,7 @@ void benchRunDirectory(const QString& runPath)
     if (!QDir::setCurrent(runPath))
         throw std::runtime_error(std::string("cannot enter ") + runDir);
     const Clock::time_point built = Clock::now();
-    FaceMatcher matcher(kWidth, kHeight);
+    FaceMatcher matcher(kSampleWidth, kSampleHeight);
     const double construction = std::chrono::duration<double, std::milli>(Clock::now() - built).count();
     std::printf("%s: matcher construction (shipped model, %zu foreign faces kept): %.1f ms\n", runDir,
                 matcher.foreignCount(), construction);
@@ -166,7 +167,7 @@ int main(int argc, char** argv)
     }
     qInstallMessageHandler(dropMessages);
     try {
-        const QString modelPath = "glasgow-45x35/200/100-res.grbm";
+        const QString modelPath = kModelPath;
         writeRandomModel(modelPath);
         ModelCalibration calibration;
         calibration.cohortTarget = 10.0f;
@@ -182,7 +183,7 @@ int main(int argc, char** argv)
         std::printf("model load (1575 x 200, 1273408 bytes): %.3f ms\n", load);
 
         const Clock::time_point built = Clock::now();
-        FaceMatcher matcher(kWidth, kHeight);
+        FaceMatcher matcher(kSampleWidth, kSampleHeight);
         const double construction = std::chrono::duration<double, std::milli>(Clock::now() - built).count();
         std::printf("matcher construction (%d photographs read, %zu foreign faces kept): %.1f ms\n",
                     photos, matcher.foreignCount(), construction);

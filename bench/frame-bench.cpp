@@ -8,6 +8,7 @@
 // Without a video it makes one from the shared face photographs ($VISAGIO_FACEDATA).
 
 #include "FaceDetector.h"
+#include "FaceGeometry.h"
 #include "FaceSample.h"
 #include "Webcam.h"
 
@@ -26,8 +27,6 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-const cv::Size kFrameSize(320, 240);
-const cv::Size kSampleSize(35, 45);
 constexpr int kDefaultFrames = 1000;
 constexpr int kVideoFrames = 100;
 // Essex person 13: consecutive frontal frames of a speaking person.

@@ -5,6 +5,7 @@
 // costs the same to read and to train as faces.
 //   cd build/run && ../bench/profile-bench
 #include "Errors.h"
+#include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "OwnerProfile.h"
 
@@ -22,7 +23,6 @@ constexpr int kGroupSize = 100;
 constexpr int kRounds = 3;
 // What the profile may add to start-up at most.
 constexpr double kLimitMs = 500.0;
-const cv::Size kSampleSize(35, 45);
 
 void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 

@@ -9,9 +9,11 @@
 // Without a video it makes one from the shared face photographs ($VISAGIO_FACEDATA, else
 // ../shared/facedata beside the source tree).
 
+#include "FaceGeometry.h"
 #include "File.h"
 #include "GaussianRbm.h"
 #include "MainWindow.h"
+#include "RunFolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,12 +37,10 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-const cv::Size kFrameSize(320, 240);
 constexpr int kDefaultTicks = 10000;
 constexpr int kFirstReading = 1000;
 constexpr int kMaxEnrolmentTicks = 2000;
 constexpr int kVideoFrames = 100;
-const char* const kModelPath = "glasgow-45x35/200/100-res.grbm";
 // Essex person 13: consecutive frontal frames of a speaking person.
 const char* const kPhotoDir = "essex_faces94_female/Training/13";
 const char* const kFacedataBesideSources = "../../../shared/facedata";
@@ -110,7 +110,7 @@ QString makeFaceVideo(const QString& dir)
 
 void writeRandomModel(const QString& path)
 {
-    GaussianRbm model(35 * 45, 200);
+    GaussianRbm model(kSampleWidth * kSampleHeight, 200);
     std::mt19937 generator(7);
     std::uniform_real_distribution<float> weight(-0.05f, 0.05f);
     for (std::vector<float>& row : model.weights)
@@ -127,9 +127,9 @@ void writeRandomModel(const QString& path)
 void prepareWorkDir(const QDir& work)
 {
     work.mkpath("haarcascades");
-    work.mkpath("glasgow-45x35/200");
-    work.mkpath("foreignfaces/all/glasgow");
-    work.mkpath("foreignfaces/all/feret");
+    work.mkpath(QFileInfo(kModelPath).path());
+    work.mkpath(QString(kForeignFacesPath) + "glasgow");
+    work.mkpath(QString(kForeignFacesPath) + "feret");
     for (const char* name : {"haarcascade.xml", "haarcascade_eye_tree_eyeglasses.xml"})
         if (!QFile::copy(QString("haarcascades/") + name, work.filePath(QString("haarcascades/") + name)))
             throw std::runtime_error("run it in the run directory: no ./haarcascades/" + std::string(name));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FaceGeometry.h"
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -39,14 +40,14 @@ struct FaceInput
     int channels = 1;
     QImage::Format format = QImage::Format_RGB32;
     bool trimBackground = false;
-    int width = 35;
-    int height = 45;
+    int width = kSampleWidth;
+    int height = kSampleHeight;
     int threshold = 0;
     QByteArray pixels;
 };
 
-constexpr int kFaceWidth = 35;
-constexpr int kFaceHeight = 45;
+constexpr int kFaceWidth = kSampleWidth;
+constexpr int kFaceHeight = kSampleHeight;
 constexpr std::size_t kFaceHeaderSize = 4;
 
 FaceInput decodeFaceInput(const std::uint8_t* data, std::size_t size);

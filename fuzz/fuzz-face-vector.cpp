@@ -11,6 +11,7 @@
 #include "File.h"
 #include "FuzzSupport.h"
 #include "GaussianRbm.h"
+#include "RunFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,11 +32,11 @@ constexpr double kTolerance = 1e-3;
 void writeMatcherFiles(const QString& dir)
 {
     QDir root(dir);
-    FUZZ_CHECK(root.mkpath("glasgow-45x35/200") && root.mkpath("foreignfaces/all/glasgow")
-               && root.mkpath("foreignfaces/all/feret"));
+    FUZZ_CHECK(root.mkpath(QFileInfo(kModelPath).path()) && root.mkpath(QString(kForeignFacesPath) + "glasgow")
+               && root.mkpath(QString(kForeignFacesPath) + "feret"));
     GaussianRbm model(kFaceWidth * kFaceHeight, kFeatures);
     std::fill(model.visibleSigma.begin(), model.visibleSigma.end(), 1.0f);
-    File file(QFile::encodeName(root.filePath("glasgow-45x35/200/100-res.grbm")).toStdString());
+    File file(QFile::encodeName(root.filePath(kModelPath)).toStdString());
     file.openWrite();
     file << model;
     file.close();

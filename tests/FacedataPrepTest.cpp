@@ -1,5 +1,6 @@
 // The data preparation of the tools: face samples cut by the window's own pipeline, the two
 // layouts of the foreign-face base as the matcher reads them, sample files and videos.
+#include "FaceGeometry.h"
 #include "AnnotatedFaceList.h"
 #include "DemoVideoMaker.h"
 #include "FaceSample.h"
@@ -25,8 +26,6 @@
 
 namespace {
 
-constexpr int kSampleWidth = 35;
-constexpr int kSampleHeight = 45;
 
 cv::Mat greyOf(const QImage& image)
 {

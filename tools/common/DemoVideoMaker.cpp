@@ -58,7 +58,7 @@ FramePlacement clipPlacement(const std::vector<cv::Mat>& frames)
     FramePlacement placement;
     placement.anchor = cv::Point2f(static_cast<float>(median(xs)), static_cast<float>(median(ys)));
     placement.scale = kFaceWidth / median(widths);
-    placement.target = cv::Point2f(PhotoFramer::kFrameWidth * 0.5f, kFaceCentreY);
+    placement.target = cv::Point2f(kFrameWidth * 0.5f, kFaceCentreY);
     return placement;
 }
 
@@ -132,7 +132,7 @@ std::vector<cv::Mat> DemoVideoMaker::faceFreeFrames(const cv::Mat& like, int cou
 void DemoVideoMaker::write(const std::string& path, const std::vector<cv::Mat>& frames)
 {
     cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), kFps,
-                           cv::Size(PhotoFramer::kFrameWidth, PhotoFramer::kFrameHeight));
+                           kFrameSize);
     if (!writer.isOpened())
         throw std::runtime_error("cannot write video: " + path);
     for (const auto& frame : frames)

@@ -109,7 +109,7 @@ cv::Rect2f PhotoFramer::toPhoto(const cv::Rect& frameBox, const FramePlacement& 
 cv::Mat PhotoFramer::compose(const cv::Mat& photo, const FramePlacement& placement)
 {
     cv::Mat frame;
-    cv::warpAffine(photo, frame, transformOf(placement), cv::Size(kFrameWidth, kFrameHeight), cv::INTER_LINEAR,
+    cv::warpAffine(photo, frame, transformOf(placement), kFrameSize, cv::INTER_LINEAR,
                    cv::BORDER_REPLICATE);
     return frame;
 }

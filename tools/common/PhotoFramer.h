@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FaceGeometry.h"
+
 #include <opencv2/core.hpp>
 
 #include <random>
@@ -12,7 +14,7 @@ struct FramePlacement
 {
     double scale = 1.0;
     cv::Point2f anchor;
-    cv::Point2f target{160.0f, 120.0f};
+    cv::Point2f target{kFrameWidth * 0.5f, kFrameHeight * 0.5f};
     double angle = 0.0;
 };
 
@@ -21,8 +23,6 @@ struct FramePlacement
 class PhotoFramer
 {
 public:
-    static constexpr int kFrameWidth = 320;
-    static constexpr int kFrameHeight = 240;
 
     // Reads a photograph as 8-bit BGR (any format OpenCV or Qt can decode, GIF included).
     // Throws: std::runtime_error("cannot read image: <path>").

@@ -1,5 +1,6 @@
 #include "SampleCutter.h"
 
+#include "FaceGeometry.h"
 #include "FaceSample.h"
 #include "ProgressBar.h"
 
@@ -48,7 +49,7 @@ cv::Mat SampleCutter::cutFrame(const cv::Mat& frame)
     if (!detector.found())
         return cv::Mat();
     const cv::Mat face = detector.copyImage(0);
-    cv::Mat sample(SampleSet::kHeight, SampleSet::kWidth, CV_8UC1);
+    cv::Mat sample(kSampleHeight, kSampleWidth, CV_8UC1);
     makeSample(face, sample);
     return sample;
 }

@@ -1,5 +1,7 @@
 #include "SampleSet.h"
 
+#include "FaceGeometry.h"
+
 #include <cstdint>
 #include <fstream>
 #include <stdexcept>
@@ -23,7 +25,7 @@ int32_t readInt(std::ifstream& in)
 
 void SampleSet::add(const cv::Mat& sample, const std::string& person, int source)
 {
-    if (sample.cols != kWidth || sample.rows != kHeight || sample.type() != CV_8UC1)
+    if (sample.cols != kSampleWidth || sample.rows != kSampleHeight || sample.type() != CV_8UC1)
         throw std::logic_error("sample set: a sample must be 35 x 45 grey");
     int index = -1;
     if (!person.empty()) {
@@ -74,7 +76,7 @@ void SampleSet::save(const std::string& path) const
         writeInt(out, persons[k]);
         writeInt(out, sources[k]);
         const cv::Mat continuous = samples[k].clone();
-        out.write(reinterpret_cast<const char*>(continuous.data), kWidth * kHeight);
+        out.write(reinterpret_cast<const char*>(continuous.data), kSampleWidth * kSampleHeight);
     }
     if (!out)
         throw std::runtime_error("cannot write sample file: " + path);
@@ -98,8 +100,8 @@ SampleSet SampleSet::load(const std::string& path)
     for (int32_t k = 0; k < count && in; ++k) {
         const int32_t person = readInt(in);
         const int32_t source = readInt(in);
-        cv::Mat sample(kHeight, kWidth, CV_8UC1);
-        in.read(reinterpret_cast<char*>(sample.data), kWidth * kHeight);
+        cv::Mat sample(kSampleHeight, kSampleWidth, CV_8UC1);
+        in.read(reinterpret_cast<char*>(sample.data), kSampleWidth * kSampleHeight);
         set.samples.push_back(sample);
         set.persons.push_back(person < nameCount ? person : -1);
         set.sources.push_back(source);

@@ -11,8 +11,6 @@
 class SampleSet
 {
 public:
-    static constexpr int kWidth = 35;
-    static constexpr int kHeight = 45;
 
     // Requires: sample is 35 x 45 CV_8UC1.
     // Ensures:  appended; `person` is registered when new (an empty name means no identity).

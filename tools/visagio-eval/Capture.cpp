@@ -1,6 +1,7 @@
 #include "Capture.h"
 
 #include "axes/PhotoRelight.h"
+#include "FaceGeometry.h"
 #include "FaceSample.h"
 #include "ProgressBar.h"
 #include "SampleSet.h"
@@ -232,7 +233,7 @@ cv::Mat Capture::cut(Camera& camera, const cv::Mat& frame)
     if (!camera.detector.found())
         return cv::Mat();
     return camera.sample.measure([&] {
-        cv::Mat result(SampleSet::kHeight, SampleSet::kWidth, CV_8UC1);
+        cv::Mat result(kSampleHeight, kSampleWidth, CV_8UC1);
         makeSample(camera.detector.copyImage(0), result);
         return result;
     });

@@ -1,6 +1,7 @@
 #include "MatcherDirectory.h"
 
 #include "ModelCalibration.h"
+#include "RunFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +12,6 @@
 namespace eval {
 
 namespace {
-const char* const kModelPath = "glasgow-45x35/200/100-res.grbm";
 const char* const kForeignFolder = "foreignfaces";
 const char* const kCascadeFolder = "haarcascades";
 } // namespace
@@ -27,7 +27,7 @@ MatcherDirectory::MatcherDirectory(const std::string& runDir, const std::string&
     QString workDir = runDirectory;
     if (!modelFile.empty()) {
         temporary = std::make_unique<QTemporaryDir>(QDir::temp().filePath("visagio-eval-XXXXXX"));
-        if (!temporary->isValid() || !QDir(temporary->path()).mkpath("glasgow-45x35/200"))
+        if (!temporary->isValid() || !QDir(temporary->path()).mkpath(QFileInfo(kModelPath).path()))
             throw std::runtime_error("cannot prepare a working folder for the matcher");
         workDir = temporary->path();
         linkInto(workDir, kModelPath, given);

@@ -1,11 +1,12 @@
 #include "FaceVectors.h"
 
+#include "FaceGeometry.h"
 #include "FaceVector.h"
 #include "ForeignFaces.h"
 
 RowMatrix FaceVectors::of(const SampleSet& samples)
 {
-    const cv::Size size(SampleSet::kWidth, SampleSet::kHeight);
+    const cv::Size size(kSampleWidth, kSampleHeight);
     const cv::Mat mask = createFaceMask(size, 1);
     RowMatrix vectors(samples.size(), size.area());
     for (int k = 0; k < samples.size(); ++k) {
@@ -18,8 +19,8 @@ RowMatrix FaceVectors::of(const SampleSet& samples)
 
 RowMatrix FaceVectors::mirrored(const RowMatrix& vectors)
 {
-    constexpr int w = SampleSet::kWidth;
-    constexpr int h = SampleSet::kHeight;
+    constexpr int w = kSampleWidth;
+    constexpr int h = kSampleHeight;
     RowMatrix result = vectors;
     for (Eigen::Index k = 0; k < vectors.rows(); ++k)
         for (int y = 0; y < h; ++y)
@@ -32,7 +33,7 @@ RowMatrix FaceVectors::cohort(const std::string& root)
 {
     RandomSource random;
     const std::vector<std::vector<float>> faces = readForeignFaces(QString::fromStdString(root), random);
-    RowMatrix vectors(static_cast<Eigen::Index>(faces.size()), SampleSet::kWidth * SampleSet::kHeight);
+    RowMatrix vectors(static_cast<Eigen::Index>(faces.size()), kSampleWidth * kSampleHeight);
     for (size_t k = 0; k < faces.size(); ++k)
         vectors.row(static_cast<Eigen::Index>(k)) =
             Eigen::Map<const Eigen::RowVectorXf>(faces[k].data(), static_cast<Eigen::Index>(faces[k].size()));

@@ -1,5 +1,6 @@
 #include "axes/YaleLight.h"
 
+#include "FaceGeometry.h"
 #include "FaceSample.h"
 #include "FolderListing.h"
 #include "Parallel.h"
@@ -127,7 +128,7 @@ cv::Mat YaleLight::sampleOf(const cv::Mat& crop)
 {
     cv::Mat colour;
     cv::cvtColor(crop, colour, cv::COLOR_GRAY2BGR);
-    cv::Mat sample(SampleSet::kHeight, SampleSet::kWidth, CV_8UC1);
+    cv::Mat sample(kSampleHeight, kSampleWidth, CV_8UC1);
     makeSample(colour, sample);
     return sample;
 }

@@ -1,5 +1,6 @@
 #include "scorers/RawVectorScorer.h"
 
+#include "FaceGeometry.h"
 #include "FaceVector.h"
 #include "FaceVectors.h"
 #include "RandomSource.h"
@@ -7,7 +8,6 @@
 namespace eval {
 
 namespace {
-const cv::Size kSampleSize(35, 45);
 // Only the ranking of raw distances is measured: any positive target gives the same ranking.
 constexpr float kRankingTarget = 1.0f;
 } // namespace
