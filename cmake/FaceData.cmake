@@ -3,7 +3,18 @@
 # videos (camera stand-in and video test) in build/demo. Both are made by our own
 # facedata-prep and re-made only when that tool changes.
 set(VISAGIO_DEMO_DIR "${CMAKE_BINARY_DIR}/demo")
-if(EXISTS "${VISAGIO_FACEDATA}/INVENTORY.md" AND TARGET facedata-prep)
+# A second build (the sanitizer build) can take both from a build that already made them, so
+# the data is prepared once: VISAGIO_PREPARED_FROM names that build's folder.
+set(VISAGIO_PREPARED_FROM "" CACHE PATH "Build folder whose run/foreignfaces and demo/ are reused")
+if(VISAGIO_PREPARED_FROM AND EXISTS "${VISAGIO_PREPARED_FROM}/run/foreignfaces/all/feret/coords.txt"
+   AND EXISTS "${VISAGIO_PREPARED_FROM}/demo/owner-enrol.avi")
+    add_custom_target(visagio_facedata ALL
+        COMMAND ${CMAKE_COMMAND} -E copy_directory "${VISAGIO_PREPARED_FROM}/run/foreignfaces"
+                "${VISAGIO_RUN_DIR}/foreignfaces"
+        COMMAND ${CMAKE_COMMAND} -E copy_directory "${VISAGIO_PREPARED_FROM}/demo" "${VISAGIO_DEMO_DIR}"
+        DEPENDS visagio_rundir
+        COMMENT "Copying the foreign-face base and the demo videos from ${VISAGIO_PREPARED_FROM}")
+elseif(EXISTS "${VISAGIO_FACEDATA}/INVENTORY.md" AND TARGET facedata-prep)
     set(_foreign_stamp "${VISAGIO_RUN_DIR}/foreignfaces/all/feret/coords.txt")
     add_custom_command(OUTPUT "${_foreign_stamp}"
         COMMAND facedata-prep foreign --facedata "${VISAGIO_FACEDATA}" --out "${VISAGIO_RUN_DIR}"
