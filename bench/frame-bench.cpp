@@ -9,6 +9,7 @@
 
 #include "FaceDetector.h"
 #include "FaceGeometry.h"
+#include "FaceVideo.h"
 #include "FaceSample.h"
 #include "Webcam.h"
 
@@ -28,9 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kDefaultFrames = 1000;
-constexpr int kVideoFrames = 100;
 // Essex person 13: consecutive frontal frames of a speaking person.
-const char* const kPhotoDir = "essex_faces94_female/Training/13";
 
 struct Options
 {
@@ -49,44 +48,6 @@ struct Timing
 double elapsedMs(Clock::time_point since)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-long residentKb()
-{
-    QFile statm("/proc/self/statm");
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    long pages = 0;
-    long resident = 0;
-    QTextStream(&statm) >> pages >> resident;
-    return resident * 4;
-}
-
-// The photograph filling the frame height, centred in a black 320 x 240 frame.
-cv::Mat framed(const cv::Mat& photo)
-{
-    cv::Mat frame(kFrameSize, CV_8UC3, cv::Scalar::all(0));
-    cv::Mat scaled;
-    const double scale = double(kFrameSize.height) / photo.rows;
-    cv::resize(photo, scaled, cv::Size(), scale, scale, cv::INTER_LINEAR);
-    const cv::Point offset((frame.cols - scaled.cols) / 2, 0);
-    const cv::Rect target = cv::Rect(offset, scaled.size()) & cv::Rect(cv::Point(), kFrameSize);
-    scaled(target - offset).copyTo(frame(target));
-    return frame;
-}
-
-QString makeFaceVideo(const QString& dir)
-{
-    const QString facedata = QString::fromLocal8Bit(qgetenv("VISAGIO_FACEDATA"));
-    const QDir photos(QDir(facedata).filePath(kPhotoDir));
-    const QStringList names = photos.entryList({"*.jpg"}, QDir::Files, QDir::Name);
-    if (facedata.isEmpty() || names.isEmpty())
-        throw std::runtime_error("no video given and no photographs under $VISAGIO_FACEDATA/" + std::string(kPhotoDir));
-    const QString path = QDir(dir).filePath("face.avi");
-    cv::VideoWriter writer(path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, kFrameSize);
-    for (int i = 0; i < kVideoFrames; ++i)
-        writer.write(framed(cv::imread(photos.filePath(names[i % names.size()]).toStdString())));
-    return path;
 }
 
 Options parse(int argc, char** argv)

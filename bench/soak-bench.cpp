@@ -10,6 +10,7 @@
 // ../shared/facedata beside the source tree).
 
 #include "FaceGeometry.h"
+#include "FaceVideo.h"
 #include "File.h"
 #include "GaussianRbm.h"
 #include "MainWindow.h"
@@ -40,10 +41,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kDefaultTicks = 10000;
 constexpr int kFirstReading = 1000;
 constexpr int kMaxEnrolmentTicks = 2000;
-constexpr int kVideoFrames = 100;
 // Essex person 13: consecutive frontal frames of a speaking person.
-const char* const kPhotoDir = "essex_faces94_female/Training/13";
-const char* const kFacedataBesideSources = "../../../shared/facedata";
 const char* const kTrained = "Шаблон успешно добавлен. Макет в режиме ожидания.";
 
 struct Options
@@ -67,45 +65,6 @@ Options parse(int argc, char** argv)
     if (options.ticks < kFirstReading)
         throw std::invalid_argument("at least 1000 ticks");
     return options;
-}
-
-long residentKb()
-{
-    QFile statm("/proc/self/statm");
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    long pages = 0;
-    long resident = 0;
-    QTextStream(&statm) >> pages >> resident;
-    return resident * 4;
-}
-
-cv::Mat framed(const cv::Mat& photo)
-{
-    cv::Mat frame(kFrameSize, CV_8UC3, cv::Scalar::all(0));
-    cv::Mat scaled;
-    const double scale = double(kFrameSize.height) / photo.rows;
-    cv::resize(photo, scaled, cv::Size(), scale, scale, cv::INTER_LINEAR);
-    const cv::Point offset((frame.cols - scaled.cols) / 2, 0);
-    const cv::Rect target = cv::Rect(offset, scaled.size()) & cv::Rect(cv::Point(), kFrameSize);
-    scaled(target - offset).copyTo(frame(target));
-    return frame;
-}
-
-QString makeFaceVideo(const QString& dir)
-{
-    QString facedata = QString::fromLocal8Bit(qgetenv("VISAGIO_FACEDATA"));
-    if (facedata.isEmpty())
-        facedata = QDir::current().absoluteFilePath(kFacedataBesideSources);
-    const QDir photos(QDir(facedata).filePath(kPhotoDir));
-    const QStringList names = photos.entryList({"*.jpg"}, QDir::Files, QDir::Name);
-    if (names.isEmpty())
-        throw std::runtime_error("no video given and no photographs in " + photos.path().toStdString());
-    const QString path = QDir(dir).filePath("face.avi");
-    cv::VideoWriter writer(path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, kFrameSize);
-    for (int i = 0; i < kVideoFrames; ++i)
-        writer.write(framed(cv::imread(photos.filePath(names[i % names.size()]).toStdString())));
-    return path;
 }
 
 void writeRandomModel(const QString& path)
