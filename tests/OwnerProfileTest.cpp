@@ -1,11 +1,12 @@
 // The owner profile on disk: groups come back as saved and private, damaged groups are
 // skipped and left alone, and a crash while saving leaves the old groups.
+#include "FaceGeometry.h"
+#include "ModelFiles.h"
 #include "OwnerProfile.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QMap>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -15,7 +16,6 @@
 #include <sys/stat.h>
 
 namespace {
-const cv::Size kSampleSize(35, 45);
 // Enough samples to tell groups apart; the profile does not care how many a group holds.
 constexpr int kSamples = 4;
 
@@ -41,19 +41,6 @@ bool sameGroup(const std::vector<cv::Mat>& a, const std::vector<cv::Mat>& b)
     return true;
 }
 
-// Every file under `folder` with its bytes and permissions.
-QMap<QString, QByteArray> snapshot(const QString& folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        file.open(QIODevice::ReadOnly);
-        files[it.filePath()] = file.readAll() + QByteArray::number(int(file.permissions()));
-    }
-    return files;
-}
-
 QByteArray encode(const cv::Mat& image, const char* extension)
 {
     std::vector<uchar> bytes;
@@ -69,12 +56,6 @@ unsigned modeOf(const QString& path)
     return status.st_mode & 0777;
 }
 
-void overwrite(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 }  // namespace
 
 class OwnerProfileTest : public testing::Test
@@ -135,11 +116,11 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         {"missing sample", [](const QString& p) { QFile::remove(p + "/group-2/sample-001.png"); }},
         {"truncated sample",
          [](const QString& p) { QFile(p + "/group-2/sample-002.png").resize(60); }},
-        {"foreign file", [&](const QString& p) { overwrite(p + sample0, encode(makeGroup(5)[0], ".jpg")); }},
-        {"sample of another size", [&](const QString& p) { overwrite(p + sample0, encode(other, ".png")); }},
+        {"foreign file", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(makeGroup(5)[0], ".jpg"))); }},
+        {"sample of another size", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(other, ".png"))); }},
         {"unknown format version",
          [](const QString& p) {
-             overwrite(p + "/group-2/manifest.txt", "visagio enrolment group\nformat 2\nsize 35 45\nsamples 4\n");
+             ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", "visagio enrolment group\nformat 2\nsize 35 45\nsamples 4\n"));
          }},
         {"missing manifest", [](const QString& p) { QFile::remove(p + "/group-2/manifest.txt"); }},
     };
@@ -148,7 +129,7 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         QDir(folder()).removeRecursively();
         save({1, 2, 3});
         damage.second(folder());
-        const auto before = snapshot(folder() + "/group-2");
+        const auto before = folderSnapshot(folder() + "/group-2");
 
         OwnerProfile profile(folder(), kSampleSize);
         const auto groups = profile.load();
@@ -160,7 +141,7 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         EXPECT_TRUE(warning.contains("rm -r '" + folder() + "/group-2'")) << warning.toStdString();
         // A new group takes a new name: the damaged one is not written over.
         profile.addGroup(makeGroup(4));
-        EXPECT_EQ(snapshot(folder() + "/group-2"), before);
+        EXPECT_EQ(folderSnapshot(folder() + "/group-2"), before);
         EXPECT_TRUE(QFile::exists(folder() + "/group-4/manifest.txt"));
     }
 }

@@ -1,10 +1,12 @@
 #include "TestData.h"
 
+#include "FaceGeometry.h"
+#include "FaceVideos.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
 QString facedataDir()
 {
@@ -44,14 +46,14 @@ cv::Mat loadFacedataImage(const QString& relativePath)
 
 cv::Mat placeInFrame(const cv::Mat& photo, int height, int dx, int dy)
 {
-    cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(0));
-    const double scale = double(height) / photo.rows;
+    cv::Mat frame(kFrameSize, CV_8UC3, cv::Scalar::all(0));
+    const double scale = double(height > 0 ? height : kFrameHeight) / photo.rows;
     cv::Mat scaled;
     cv::resize(photo, scaled, cv::Size(), scale, scale, cv::INTER_LINEAR);
     const int x = (frame.cols - scaled.cols) / 2 + dx;
     const int y = (frame.rows - scaled.rows) / 2 + dy;
     // Copy only the part of the scaled photograph that falls inside the frame.
-    const cv::Rect target = cv::Rect(x, y, scaled.cols, scaled.rows) & cv::Rect(0, 0, 320, 240);
+    const cv::Rect target = cv::Rect(x, y, scaled.cols, scaled.rows) & cv::Rect(cv::Point(), kFrameSize);
     if (target.area() > 0)
         scaled(target - cv::Point(x, y)).copyTo(frame(target));
     return frame;
@@ -59,10 +61,5 @@ cv::Mat placeInFrame(const cv::Mat& photo, int height, int dx, int dy)
 
 bool writeVideo(const std::string& path, const std::vector<cv::Mat>& frames, double fps)
 {
-    cv::VideoWriter writer(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps, cv::Size(320, 240));
-    if (!writer.isOpened())
-        return false;
-    for (const cv::Mat& frame : frames)
-        writer.write(frame);
-    return true;
+    return writeVideoFile(QString::fromStdString(path), frames, fps);
 }

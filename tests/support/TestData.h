@@ -39,9 +39,9 @@ QString sourceDir();
 // Reads a photograph of the shared face data (relative path inside the data folder), colour BGR.
 cv::Mat loadFacedataImage(const QString& relativePath);
 
-// Places a photograph in a black 320 x 240 frame, scaled so that its height is `height`
-// pixels (default: the whole frame height), centred, shifted by (dx, dy).
-cv::Mat placeInFrame(const cv::Mat& photo, int height = 240, int dx = 0, int dy = 0);
+// Places a photograph in a black frame of kFrameSize, scaled so that its height is `height`
+// pixels (0: the whole frame height), centred, shifted by (dx, dy).
+cv::Mat placeInFrame(const cv::Mat& photo, int height = 0, int dx = 0, int dy = 0);
 
-// Writes frames as a 320 x 240 MJPG AVI at `fps`; returns false when the writer cannot open.
+// Writes frames of kFrameSize as an MJPG AVI at `fps` (writeVideoFile); false when it cannot.
 bool writeVideo(const std::string& path, const std::vector<cv::Mat>& frames, double fps = 25.0);

@@ -1,0 +1,141 @@
+#include "CappedRun.h"
+
+#include <QDataStream>
+#include <QFile>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VISAGIO_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VISAGIO_UNDER_ASAN 1
+#endif
+#endif
+#ifndef VISAGIO_UNDER_ASAN
+#define VISAGIO_UNDER_ASAN 0
+#endif
+
+namespace {
+
+QByteArray serialise(const CappedOutcome& outcome)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << QByteArray::fromStdString(outcome.error) << QByteArray::fromStdString(outcome.printed) << outcome.log
+        << outcome.foreignCount << outcome.finite << outcome.digest << outcome.peakGrowth;
+    return bytes;
+}
+
+CappedOutcome parse(const QByteArray& bytes)
+{
+    CappedOutcome outcome;
+    QByteArray error, printed;
+    QDataStream in(bytes);
+    in >> error >> printed >> outcome.log >> outcome.foreignCount >> outcome.finite >> outcome.digest
+        >> outcome.peakGrowth;
+    outcome.error = error.toStdString();
+    outcome.printed = printed.toStdString();
+    return outcome;
+}
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
+qint64 statusBytes(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(QByteArray(field) + ":"))
+            return line.mid(int(qstrlen(field)) + 1).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+void capAddressSpace(long growth)
+{
+    QFile statm("/proc/self/statm");
+    if (!statm.open(QIODevice::ReadOnly))
+        return;
+    const long used = statm.readAll().split(' ').value(0).toLong() * sysconf(_SC_PAGESIZE);
+    rlimit cap{};
+    getrlimit(RLIMIT_AS, &cap);
+    cap.rlim_cur = rlim_t(used + growth);
+    setrlimit(RLIMIT_AS, &cap);
+}
+
+// Restarts the peak of the resident memory from the present size.
+bool resetResidentPeak()
+{
+    QFile clear("/proc/self/clear_refs");
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
+void writeAll(int fd, const QByteArray& bytes)
+{
+    for (qint64 done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+QByteArray readAll(int fd)
+{
+    QByteArray bytes;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, int(n));
+    return bytes;
+}
+
+} // namespace
+
+bool underAddressSanitizer()
+{
+    return VISAGIO_UNDER_ASAN;
+}
+
+CappedOutcome runCapped(const std::function<CappedOutcome()>& action, long addressSpaceCap)
+{
+    if (underAddressSanitizer())
+        return action();
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {"pipe failed"};
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        capAddressSpace(addressSpaceCap);
+        const bool measured = resetResidentPeak();
+        const qint64 start = statusBytes("VmRSS");
+        CappedOutcome outcome;
+        try {
+            outcome = action();
+        } catch (const std::bad_alloc&) {
+            outcome = CappedOutcome("out of memory");
+        }
+        outcome.peakGrowth = measured ? statusBytes("VmHWM") - start : -1;
+        writeAll(fds[1], serialise(outcome));
+        std::fflush(stdout);
+        _exit(0);
+    }
+    ::close(fds[1]);
+    const QByteArray bytes = readAll(fds[0]);
+    ::close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFSIGNALED(status))
+        return {"crashed with signal " + std::to_string(WTERMSIG(status))};
+    if (bytes.isEmpty())
+        return {"no outcome"};
+    return parse(bytes);
+}
