@@ -161,31 +161,6 @@ QByteArray modelBytes(int nv, int nh, const QString& scratch)
     return bytes;
 }
 
-// A RIFF AVI whose only stream is 8 kHz mono PCM sound: a well-formed file without video.
-QByteArray soundOnlyAvi()
-{
-    auto u32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char*>(&v), 2); };
-    auto chunk = [&](const char* id, const QByteArray& data) {
-        QByteArray bytes = QByteArray(id, 4) + u32(quint32(data.size())) + data;
-        return data.size() % 2 ? bytes + '\0' : bytes;
-    };
-    auto list = [&](const char* type, const QByteArray& data) { return chunk("LIST", QByteArray(type, 4) + data); };
-    const quint32 rate = 8000;
-    const QByteArray sound(int(rate), char(128));
-    QByteArray mainHeader = u32(0) + u32(rate) + u32(0) + u32(0x10) + u32(0) + u32(0) + u32(1) + u32(rate)
-                            + u32(0) + u32(0) + QByteArray(16, '\0');
-    QByteArray streamHeader = QByteArray("auds", 4) + u32(0) + u32(0) + u16(0) + u16(0) + u32(0) + u32(1)
-                              + u32(rate) + u32(0) + u32(rate) + u32(rate) + u32(0xffffffff) + u32(1)
-                              + QByteArray(8, '\0');
-    QByteArray format = u16(1) + u16(1) + u32(rate) + u32(rate) + u16(1) + u16(8);
-    const QByteArray headers = list("hdrl", chunk("avih", mainHeader) + list("strl", chunk("strh", streamHeader)
-                                                                                    + chunk("strf", format)));
-    const QByteArray movie = list("movi", chunk("01wb", sound));
-    const QByteArray index = chunk("idx1", QByteArray("01wb", 4) + u32(0x10) + u32(4) + u32(quint32(sound.size())));
-    return chunk("RIFF", QByteArray("AVI ", 4) + headers + movie + index);
-}
-
 void tick(MainWindow& window)
 {
     QMetaObject::invokeMethod(&window, "timed", Qt::DirectConnection);
@@ -531,7 +506,6 @@ TEST_F(BadInputTest, UnplayableVideosYieldNoFramesAndNoError)
         {"zero bytes", QByteArray(), 0},
         {"AVI cut after its header", whole.left(300), 0},
         {"AVI cut in the middle", whole.left(whole.size() / 2), 30},
-        {"AVI without a video stream", soundOnlyAvi(), 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

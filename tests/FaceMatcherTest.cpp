@@ -65,18 +65,6 @@ unsigned seedWithOddFirstDraw()
 class FaceMatcherTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        prepareMatcherRunDir(dir.path(), 17);
-        workingDirectory = std::make_unique<ScopedWorkingDirectory>(dir.path());
-    }
-
-    void TearDown() override
-    {
-        workingDirectory.reset();
-    }
-
     std::unique_ptr<FaceMatcher> makeMatcher(int width = kWidth, int height = kHeight)
     {
         return std::make_unique<FaceMatcher>(width, height);
@@ -116,7 +104,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<ScopedWorkingDirectory> workingDirectory;
+    ScopedWorkingDirectory workingDirectory{prepareMatcherRunDir(dir.path(), 17)};
     CapturedLog log; // the matcher's diagnostics, read by the calibration case
 };
 

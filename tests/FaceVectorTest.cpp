@@ -1,5 +1,6 @@
 #include "FaceGeometry.h"
 #include "FaceVector.h"
+#include "ModelFiles.h"
 #include "RandomSource.h"
 
 #include <QColor>
@@ -134,17 +135,7 @@ class PhotoFaceVectorTest : public ::testing::Test
 {
 protected:
     // A dark face of random levels 50 ... 150.
-    QImage darkPhoto(unsigned seed) const
-    {
-        const cv::Mat levels = randomSample(seed, 50, 151);
-        QImage photo(kWidth, kHeight, QImage::Format_RGB32);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                const int g = levels.at<uchar>(y, x);
-                photo.setPixel(x, y, qRgb(g, g, g));
-            }
-        return photo;
-    }
+    static QImage darkPhoto(unsigned seed) { return noisePhoto(kWidth, kHeight, seed, 50, 151); }
 
     static void setGrey(QImage& photo, int x, int y, int level)
     {

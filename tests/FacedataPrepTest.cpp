@@ -34,13 +34,6 @@ cv::Mat greyOf(const QImage& image)
         .clone();
 }
 
-QImage toQImage(const cv::Mat& bgr)
-{
-    cv::Mat rgb;
-    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
-    return QImage(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888).copy();
-}
-
 // Centre of the set pixels of a mask.
 cv::Point2d centroid(const cv::Mat& mask)
 {

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,18 +35,6 @@ bool drawSelects(RandomSource& random, float share)
 class ForeignBaseTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        prepareMatcherRunDir(dir.path());
-        workingDirectory = std::make_unique<ScopedWorkingDirectory>(dir.path());
-    }
-
-    void TearDown() override
-    {
-        workingDirectory.reset();
-    }
-
     void addFirstSetPhoto(const QString& name, const QImage& photo)
     {
         ASSERT_TRUE(photo.save(kGlasgow + name, "PNG"));
@@ -64,7 +51,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<ScopedWorkingDirectory> workingDirectory;
+    ScopedWorkingDirectory workingDirectory{prepareMatcherRunDir(dir.path())};
     CapturedLog log;
 };
 

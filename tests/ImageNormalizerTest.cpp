@@ -1,4 +1,5 @@
 #include "ImageNormalizer.h"
+#include "TestData.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -17,28 +18,6 @@ cv::Mat bgrRow(const std::vector<cv::Vec3b>& colours)
     return cv::Mat(colours, true).reshape(0, 1);
 }
 
-QImage toQImage(const cv::Mat& bgr, QImage::Format format = QImage::Format_RGB32)
-{
-    QImage image(bgr.cols, bgr.rows, format);
-    for (int y = 0; y < bgr.rows; ++y)
-        for (int x = 0; x < bgr.cols; ++x) {
-            const cv::Vec3b p = bgr.at<cv::Vec3b>(y, x);
-            image.setPixel(x, y, qRgb(p[2], p[1], p[0]));
-        }
-    return image;
-}
-
-cv::Mat toMat(const QImage& image)
-{
-    cv::Mat bgr(image.height(), image.width(), CV_8UC3);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            bgr.at<cv::Vec3b>(y, x) = cv::Vec3b(uchar(qBlue(p)), uchar(qGreen(p)), uchar(qRed(p)));
-        }
-    return bgr;
-}
-
 cv::Mat greyImage(const cv::Mat1b& values)
 {
     cv::Mat bgr;
@@ -51,11 +30,6 @@ cv::Mat1b greyOf(const cv::Mat& bgr)
     cv::Mat1b grey;
     cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
     return grey;
-}
-
-bool sameImage(const cv::Mat& a, const cv::Mat& b)
-{
-    return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0.0;
 }
 
 // Random grey values in [low, high], the same on every call with the same seed.
@@ -208,7 +182,7 @@ TEST(ImageNormalizerTest, BothEntryPointsAgreeAndReusedInstancesFollowTheSize)
             for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
                 const QImage result = reused.normalize(toQImage(image, format), 2);
                 EXPECT_EQ(result.format(), format);
-                EXPECT_TRUE(sameImage(toMat(result), expected)) << size;
+                EXPECT_TRUE(sameImage(toBgr(result), expected)) << size;
             }
         }
     }

@@ -3,6 +3,7 @@
 #include "FaceGeometry.h"
 #include "ModelFiles.h"
 #include "OwnerProfile.h"
+#include "TestData.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -29,16 +30,6 @@ std::vector<cv::Mat> makeGroup(int seed)
         group.push_back(sample);
     }
     return group;
-}
-
-bool sameGroup(const std::vector<cv::Mat>& a, const std::vector<cv::Mat>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].size() != b[i].size() || a[i].type() != b[i].type() || cv::norm(a[i], b[i], cv::NORM_INF) != 0)
-            return false;
-    return true;
 }
 
 QByteArray encode(const cv::Mat& image, const char* extension)
@@ -87,8 +78,8 @@ TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
     OwnerProfile profile(folder(), kSampleSize);
     const auto groups = profile.load();
     ASSERT_EQ(groups.size(), 2u);
-    EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
-    EXPECT_TRUE(sameGroup(groups[1], makeGroup(3)));
+    EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
+    EXPECT_TRUE(sameImages(groups[1], makeGroup(3)));
 
     EXPECT_EQ(modeOf(folder()), 0700);
     QDirIterator it(folder(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -134,8 +125,8 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         OwnerProfile profile(folder(), kSampleSize);
         const auto groups = profile.load();
         ASSERT_EQ(groups.size(), 2u);
-        EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
-        EXPECT_TRUE(sameGroup(groups[1], makeGroup(3)));
+        EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
+        EXPECT_TRUE(sameImages(groups[1], makeGroup(3)));
         ASSERT_EQ(profile.warnings().size(), 1);
         const QString warning = profile.warnings()[0];
         EXPECT_TRUE(warning.contains("rm -r '" + folder() + "/group-2'")) << warning.toStdString();
@@ -164,7 +155,7 @@ TEST_F(OwnerProfileTest, ACrashBetweenWritingAndRenamingLeavesTheOldGroups)
     EXPECT_TRUE(profile.isSaving()) << "the dead process's lock is stale";
     const auto groups = profile.load();
     ASSERT_EQ(groups.size(), 1u);
-    EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
+    EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
     EXPECT_TRUE(profile.warnings().isEmpty());
     EXPECT_FALSE(QFile::exists(folder() + "/.incoming-2")) << "the next writer deletes the leftover";
 }

@@ -75,26 +75,6 @@ bool resetResidentPeak()
     return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
-void writeAll(int fd, const QByteArray& bytes)
-{
-    for (qint64 done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n <= 0)
-            return;
-        done += n;
-    }
-}
-
-QByteArray readAll(int fd)
-{
-    QByteArray bytes;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-        bytes.append(buffer, int(n));
-    return bytes;
-}
-
 } // namespace
 
 bool underAddressSanitizer()
@@ -124,13 +104,18 @@ CappedOutcome runCapped(const std::function<CappedOutcome()>& action, long addre
             outcome = CappedOutcome("out of memory");
         }
         outcome.peakGrowth = measured ? statusBytes("VmHWM") - start : -1;
-        writeAll(fds[1], serialise(outcome));
+        QFile pipeEnd;
+        pipeEnd.open(fds[1], QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+        pipeEnd.write(serialise(outcome));
+        pipeEnd.close();
         std::fflush(stdout);
         _exit(0);
     }
     ::close(fds[1]);
-    const QByteArray bytes = readAll(fds[0]);
-    ::close(fds[0]);
+    QFile pipeEnd;
+    pipeEnd.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray bytes = pipeEnd.readAll();
+    pipeEnd.close();
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFSIGNALED(status))

@@ -108,10 +108,11 @@ void writeSyntheticForeignBase(const QString& runDir, int faces, unsigned seed)
     writeBytes(feret.filePath("coords.txt"), index);
 }
 
-void prepareMatcherRunDir(const QString& runDir, unsigned seed)
+QString prepareMatcherRunDir(const QString& runDir, unsigned seed)
 {
     writeModelFile(matcherModelPath(runDir), randomModel(kFaceValues, kFeatures, seed));
     writeEmptyForeignBase(runDir);
+    return runDir;
 }
 
 QImage noisePhoto(int width, int height, unsigned seed, int low, int high)

@@ -34,8 +34,8 @@ void writeEmptyForeignBase(const QString& runDir);
 void writeSyntheticForeignBase(const QString& runDir, int faces, unsigned seed);
 
 // Everything FaceMatcher(kSampleWidth, kSampleHeight) needs in runDir: randomModel(1575, 200, seed) at the model
-// path and an empty foreign base.
-void prepareMatcherRunDir(const QString& runDir, unsigned seed = 1);
+// path and an empty foreign base. Returns runDir.
+QString prepareMatcherRunDir(const QString& runDir, unsigned seed = 1);
 
 // A grey photograph of random levels low ... high - 1, the same for the same seed (noise, so
 // that every crop position gives a different face).

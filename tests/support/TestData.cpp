@@ -8,6 +8,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 QString facedataDir()
 {
     const QByteArray fromEnv = qgetenv("VISAGIO_FACEDATA");
@@ -57,6 +59,32 @@ cv::Mat placeInFrame(const cv::Mat& photo, int height, int dx, int dy)
     if (target.area() > 0)
         scaled(target - cv::Point(x, y)).copyTo(frame(target));
     return frame;
+}
+
+bool sameImage(const cv::Mat& a, const cv::Mat& b)
+{
+    return a.size() == b.size() && a.type() == b.type() && (a.empty() || cv::norm(a, b, cv::NORM_INF) == 0.0);
+}
+
+bool sameImages(const std::vector<cv::Mat>& a, const std::vector<cv::Mat>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameImage);
+}
+
+QImage toQImage(const cv::Mat& bgr, QImage::Format format)
+{
+    cv::Mat rgb;
+    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
+    return QImage(rgb.data, rgb.cols, rgb.rows, int(rgb.step), QImage::Format_RGB888).convertToFormat(format);
+}
+
+cv::Mat toBgr(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    cv::Mat bgr;
+    cv::cvtColor(cv::Mat(rgb.height(), rgb.width(), CV_8UC3, const_cast<uchar*>(rgb.bits()), size_t(rgb.bytesPerLine())),
+                 bgr, cv::COLOR_RGB2BGR);
+    return bgr;
 }
 
 bool writeVideo(const std::string& path, const std::vector<cv::Mat>& frames, double fps)
