@@ -1,5 +1,5 @@
 // The bad-input matrix: every file Visagio reads but did not write, damaged in the ways files
-// get damaged, and a camera that ends or goes away. Each case must end with the program's own
+// get damaged, and videos that cannot be played. Each case must end with the program's own
 // clear message (or, where the program skips what it cannot use, with the same result as
 // without the damaged file), without a crash, without allocating more than a few megabytes
 // (the loaders run under runCapped), and without changing anything on disk.
@@ -11,7 +11,6 @@
 #include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "FaceVideos.h"
-#include "MainWindow.h"
 #include "ModelFiles.h"
 #include "RunFolder.h"
 #include "TestData.h"
@@ -22,7 +21,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QLabel>
 #include <QMap>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -52,7 +50,6 @@ constexpr int kModelBytes = 8 + 4 * (2 * kValues + kFeatures + kFeatures * kValu
 const QString kGlasgow = QString(kForeignFacesPath) + "glasgow/";
 const QString kFeret = QString(kForeignFacesPath) + "feret/";
 const char* const kNoCascade = "Haar cascade for face is not loaded";
-const char* const kCameraGone = "Webcam: Can't query frame from webcam";
 // Lines that are no text, one of them with enough parts to be a record.
 const char kBinaryLines[] = "\x00\xff\xfe\x01 \x80\x81\x82\n\x7f\x00 1 2 3 4 5 6 7 8 9\n\xc3\x28\n";
 
@@ -161,41 +158,18 @@ QByteArray modelBytes(int nv, int nh, const QString& scratch)
     return bytes;
 }
 
-void tick(MainWindow& window)
-{
-    QMetaObject::invokeMethod(&window, "timed", Qt::DirectConnection);
-}
-
-QString status(MainWindow& window)
-{
-    return window.findChild<QLabel*>("_lblStatus")->text();
-}
-
 // A run directory of the test's own (cascades, a valid model, an empty foreign base) as the
-// working directory, and a folder for videos beside it.
+// working directory.
 class BadInputTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(temp.isValid());
-        ASSERT_TRUE(QDir().mkpath(run()) && QDir().mkpath(videos()));
-        prepareMatcherRunDir(run(), 11);
         for (const char* path : {kFaceCascadePath, kEyeCascadePath})
             ASSERT_TRUE(writeBytes(inRun(path), fileBytes(QDir(runDir()).filePath(path))));
-        workingDirectory = std::make_unique<ScopedWorkingDirectory>(run());
-        qputenv("VISAGIO_CAMERA_PACE", "0");
-        qunsetenv("VISAGIO_CAMERA");
-    }
-
-    void TearDown() override
-    {
-        workingDirectory.reset();
-        qunsetenv("VISAGIO_CAMERA");
     }
 
     QString run() const { return temp.filePath("run"); }
-    QString videos() const { return temp.filePath("videos"); }
     QString inRun(const QString& relative) const { return QDir(run()).filePath(relative); }
 
     // Snapshot of everything the test made, before the case runs.
@@ -213,7 +187,7 @@ protected:
     }
 
     QTemporaryDir temp;
-    std::unique_ptr<ScopedWorkingDirectory> workingDirectory;
+    ScopedWorkingDirectory workingDirectory{prepareMatcherRunDir(temp.filePath("run"), 11)};
     QMap<QString, QByteArray> before;
 };
 
@@ -490,11 +464,11 @@ TEST_F(BadForeignBaseTest, DamagedPhotographsAreSkippedWithoutADraw)
 }
 
 // ---------------------------------------------------------------------------------------------
-// Test videos and the camera stand-in.
+// Videos (a stand-in camera that goes away is MainWindowTest's).
 
 TEST_F(BadInputTest, UnplayableVideosYieldNoFramesAndNoError)
 {
-    const QByteArray whole = fileBytes(writeEmptyVideo(videos(), "whole.avi", 30));
+    const QByteArray whole = fileBytes(writeEmptyVideo(temp.path(), "whole.avi", 30));
     ASSERT_FALSE(whole.isEmpty());
     const struct
     {
@@ -509,7 +483,7 @@ TEST_F(BadInputTest, UnplayableVideosYieldNoFramesAndNoError)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString path = QDir(videos()).filePath("x.avi");
+        const QString path = temp.filePath("x.avi");
         ASSERT_TRUE(writeBytes(path, c.bytes));
         remember();
         CapturedLog log;
@@ -529,35 +503,6 @@ TEST_F(BadInputTest, UnplayableVideosYieldNoFramesAndNoError)
         }
         EXPECT_TRUE(webcam.queryFrame(kFrameSize).empty()) << "the list is over";
         expectDiskUnchanged();
-    }
-}
-
-// A stand-in camera that disappears, or is emptied or replaced under the running window, plays
-// out the frames already buffered, then the window stops its loop with the camera message.
-// (Playing a video list into the window, and the unreadable list, are MainWindowTest's.)
-TEST_F(BadInputTest, ACameraThatDisappearsStopsTheLoopWithTheMessage)
-{
-    QtEnvironment::ensure();
-    const std::vector<std::pair<std::string, std::function<void(const QString&)>>> cases = {
-        {"deleted", [](const QString& path) { QFile::remove(path); }},
-        {"emptied", [](const QString& path) { QFile(path).resize(0); }},
-        {"replaced by text", [](const QString& path) { writeBytes(path, "gone\n"); }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        const QString path = writeEmptyVideo(videos(), "vanishing.avi", 6);
-        qputenv("VISAGIO_CAMERA", path.toLocal8Bit());
-        MainWindow window(nullptr, QString());
-        ASSERT_TRUE(window.cameraStarted());
-        tick(window);
-        c.second(path);
-        MessageBoxCloser closer;
-        for (int ticks = 0; ticks < 40 && closer.texts.isEmpty(); ++ticks) {
-            tick(window);
-            QCoreApplication::processEvents();
-        }
-        EXPECT_EQ(closer.texts, QStringList() << kCameraGone);
-        EXPECT_EQ(status(window), kCameraGone);
     }
 }
 
