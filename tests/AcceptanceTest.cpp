@@ -215,7 +215,8 @@ void AcceptanceTest::lostCalibrationNeverScoresStrangersHigher()
 
     QTemporaryDir uncalibrated;
     QDir(uncalibrated.path()).mkpath(QFileInfo(kModelPath).path());
-    for (const QString& path : {QString(kModelPath), QString("foreignfaces"), QString("haarcascades")})
+    for (const QString& path : {QString(kModelPath), QString(kForeignFacesPath).section('/', 0, 0),
+                               QFileInfo(kFaceCascadePath).path()})
         QVERIFY(QFile::link(QDir(runDir()).absoluteFilePath(path), uncalibrated.filePath(path)));
     const ScopedWorkingDirectory cwd(uncalibrated.path());
     const std::vector<float> plain = scoresAfterTraining(group, strangers);

@@ -161,7 +161,7 @@ TEST_F(FaceDetectorTest, AmongEqualLargestFacesTheEarliestDetectionWins)
     // The same photograph twice: at some distances both copies come out exactly the same size.
     for (int gap = 216; gap <= 440; gap += 8) {
         SCOPED_TRACE("gap " + std::to_string(gap));
-        const cv::Mat frame = twoFaces(photo, 240, photo, 240, gap);
+        const cv::Mat frame = twoFaces(photo, kFrameHeight, photo, kFrameHeight, gap);
         const std::vector<cv::Rect> faces = cascadeFaces(frame, kMinFaceSide);
         if (faces.size() != 2 || faces[0].area() != faces[1].area())
             continue;

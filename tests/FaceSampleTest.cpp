@@ -28,8 +28,8 @@ TEST(FaceSampleTest, TheMiddleOfTheStretchedSquareIsKept)
         int step;
         bool alongRows;
     } cases[] = {
-        {{45, 45}, kSampleSize, 5, false},
-        {{45, 45}, {kSampleHeight, kSampleWidth}, 5, true},
+        {{kSampleHeight, kSampleHeight}, kSampleSize, 5, false},
+        {{kSampleHeight, kSampleHeight}, {kSampleHeight, kSampleWidth}, 5, true},
         {{90, 90}, kSampleSize, 2, false},
         {{150, 120}, kSampleSize, 1, false},
         {{97, 181}, {kSampleHeight, kSampleWidth}, 1, true},
@@ -41,8 +41,8 @@ TEST(FaceSampleTest, TheMiddleOfTheStretchedSquareIsKept)
         ASSERT_EQ(sample.size(), c.sample);
         for (int y = 0; y < sample.rows; ++y)
             for (int x = 0; x < sample.cols; ++x) {
-                const double s = (c.alongRows ? c.crop.height : c.crop.width) / 45.0;
-                const int q = (c.alongRows ? y : x) + 5;
+                const double s = double(c.alongRows ? c.crop.height : c.crop.width) / kSampleHeight;
+                const int q = (c.alongRows ? y : x) + (kSampleHeight - kSampleWidth) / 2;
                 ASSERT_NEAR(sample.at<uchar>(y, x), c.step * (s * (q + 0.5) - 0.5), 1.0) << x << "," << y;
             }
     }
@@ -70,7 +70,7 @@ TEST(FaceSampleTest, TheSampleIsWrittenInPlaceAndWrongImagesAreRejected)
     cv::Mat canvas(50, 40, CV_8UC1, cv::Scalar(7));
     cv::Mat view = canvas(cv::Rect(2, 3, kSampleWidth, kSampleHeight));
     const uchar* buffer = view.data;
-    makeSample(cv::Mat(45, 45, CV_8UC3, cv::Scalar::all(200)), view);
+    makeSample(cv::Mat(kSampleHeight, kSampleHeight, CV_8UC3, cv::Scalar::all(200)), view);
     EXPECT_EQ(view.data, buffer);
     EXPECT_EQ(canvas.at<uchar>(3, 2), 200);
     EXPECT_EQ(canvas.at<uchar>(47, 36), 200);

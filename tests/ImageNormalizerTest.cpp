@@ -1,3 +1,4 @@
+#include "FaceGeometry.h"
 #include "ImageNormalizer.h"
 #include "TestData.h"
 
@@ -78,7 +79,7 @@ TEST(ImageNormalizerTest, RetinexOfFlatImagesAndWithoutIterations)
     ImageNormalizer retinex(ImageNormalizer::ModeRetinex);
     for (const cv::Vec3b& colour : {cv::Vec3b(100, 150, 200), cv::Vec3b::all(30), cv::Vec3b::all(255),
                                     cv::Vec3b::all(0), cv::Vec3b(40, 200, 90)})
-        for (const cv::Size& size : {cv::Size(64, 64), cv::Size(35, 45), cv::Size(20, 12)})
+        for (const cv::Size& size : {cv::Size(64, 64), kSampleSize, cv::Size(20, 12)})
             for (int iterations : {1, 3}) {
                 SCOPED_TRACE(testing::Message() << colour << " " << size << " iterations " << iterations);
                 const cv::Mat image(size, CV_8UC3, cv::Scalar(colour[0], colour[1], colour[2]));
@@ -104,12 +105,12 @@ TEST(ImageNormalizerTest, PyramidDepthIsTheLargestCommonPowerOfTwo)
 TEST(ImageNormalizerTest, CoarseLevelsCarryLightAcrossTheImage)
 {
     // A bright patch in the top-left corner of a dark image, one iteration. A single full
-    // resolution level (35 x 45) moves information a few pixels only, so the far corner stays
+    // resolution level (a 35 x 45 sample) moves information a few pixels only, so the far corner stays
     // at the brightest value; the 64 x 64 pyramid, whose top level is one cell, carries the
     // patch's brightness to the far corner and darkens it.
     const int brightest = throughLog(250);
     ImageNormalizer retinex(ImageNormalizer::ModeRetinex);
-    for (const cv::Size& size : {cv::Size(35, 45), cv::Size(64, 64)}) {
+    for (const cv::Size& size : {kSampleSize, cv::Size(64, 64)}) {
         cv::Mat1b values(size, uchar(40));
         values(cv::Rect(0, 0, 4, 4)).setTo(250);
         const int farCorner = retinex.normalize(greyImage(values), 1).at<cv::Vec3b>(size.height - 1, size.width - 1)[1];
@@ -152,15 +153,15 @@ TEST(ImageNormalizerTest, NonSquareImagesKeepTheirGeometry)
 
 TEST(ImageNormalizerTest, EqualizeModeSpreadsTheLumaOverTheRange)
 {
-    // A grey face of levels 100 ... 130 (35 columns: rows are not 4-byte aligned) is spread
+    // A grey sample of levels 100 ... 130 (35 columns: rows are not 4-byte aligned) is spread
     // over the whole range, in the same order, and stays grey.
-    const cv::Mat1b values = randomGreys(cv::Size(35, 45), 100, 130, 3);
+    const cv::Mat1b values = randomGreys(kSampleSize, 100, 130, 3);
     const cv::Mat result = ImageNormalizer(ImageNormalizer::ModeEqualize).normalize(greyImage(values), 1);
     double lowest = 0, highest = 0;
     cv::minMaxLoc(result.reshape(1), &lowest, &highest);
     EXPECT_LE(lowest, 10);
     EXPECT_EQ(highest, 255);
-    for (int x = 1; x < 35; ++x) {
+    for (int x = 1; x < kSampleWidth; ++x) {
         const cv::Vec3b left = result.at<cv::Vec3b>(20, x - 1), right = result.at<cv::Vec3b>(20, x);
         EXPECT_EQ(right, cv::Vec3b::all(right[0])) << right;
         EXPECT_EQ(values(20, x - 1) < values(20, x), left[1] < right[1]) << x;
@@ -174,7 +175,7 @@ TEST(ImageNormalizerTest, BothEntryPointsAgreeAndReusedInstancesFollowTheSize)
     for (int mode : {0, 1, 2, kModePassThrough}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
         ImageNormalizer reused(mode);
-        for (const cv::Size& size : {cv::Size(32, 24), cv::Size(64, 64), cv::Size(35, 45), cv::Size(8, 4)}) {
+        for (const cv::Size& size : {cv::Size(32, 24), cv::Size(64, 64), kSampleSize, cv::Size(8, 4)}) {
             cv::Mat image(size, CV_8UC3);
             cv::RNG(size.area()).fill(image, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
             const cv::Mat expected = ImageNormalizer(mode).normalize(image, 2);

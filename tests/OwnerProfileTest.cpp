@@ -111,7 +111,8 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         {"sample of another size", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(other, ".png"))); }},
         {"unknown format version",
          [](const QString& p) {
-             ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", "visagio enrolment group\nformat 2\nsize 35 45\nsamples 4\n"));
+             const QString manifest = "visagio enrolment group\nformat 2\nsize %1 %2\nsamples 4\n";
+             ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", manifest.arg(kSampleWidth).arg(kSampleHeight).toUtf8()));
          }},
         {"missing manifest", [](const QString& p) { QFile::remove(p + "/group-2/manifest.txt"); }},
     };

@@ -27,7 +27,7 @@ QByteArray serialise(const CappedOutcome& outcome)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << QByteArray::fromStdString(outcome.error) << QByteArray::fromStdString(outcome.printed) << outcome.log
+    out << QByteArray::fromStdString(outcome.error) << QByteArray::fromStdString(outcome.printed)
         << outcome.foreignCount << outcome.finite << outcome.digest << outcome.peakGrowth;
     return bytes;
 }
@@ -37,7 +37,7 @@ CappedOutcome parse(const QByteArray& bytes)
     CappedOutcome outcome;
     QByteArray error, printed;
     QDataStream in(bytes);
-    in >> error >> printed >> outcome.log >> outcome.foreignCount >> outcome.finite >> outcome.digest
+    in >> error >> printed >> outcome.foreignCount >> outcome.finite >> outcome.digest
         >> outcome.peakGrowth;
     outcome.error = error.toStdString();
     outcome.printed = printed.toStdString();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QStringList>
 
 #include <functional>
 #include <utility>
@@ -21,7 +20,6 @@ struct CappedOutcome
 
     std::string error;     // set by the code; "out of memory", "crashed with signal N" by the harness
     std::string printed;   // standard output during the run, when the code records it
-    QStringList log;       // the Qt debug log during the run, when the code records it
     int foreignCount = -1; // faces of a foreign base, when the code built a matcher
     bool finite = true;    // every foreign face vector finite
     QByteArray digest;     // hash of the foreign face vectors

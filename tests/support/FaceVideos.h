@@ -16,7 +16,7 @@
 QStringList essexPhotos(const QString& person);
 
 // The default face: Essex person "13", whose face every frontal cascade of opencv-data finds
-// in all 16 photographs when a photograph fills the 240 px frame height (face 120 to 180 px
+// in all 16 photographs when a photograph fills the frame height (face 120 to 180 px
 // wide, so the window reads "Лицо найдено").
 QStringList defaultFacePhotos();
 

@@ -24,7 +24,7 @@ void writeModelFile(const QString& path, const GaussianRbm& model);
 // so verification scores vary sensibly.
 GaussianRbm randomModel(int nv, int nh, unsigned seed);
 
-// Creates runDir/foreignfaces/all/glasgow/ and runDir/foreignfaces/all/feret/ with an empty
+// Creates runDir/kForeignFacesPath/glasgow/ and .../feret/ with an empty
 // coords.txt: a foreign base of no faces.
 void writeEmptyForeignBase(const QString& runDir);
 
