@@ -28,8 +28,11 @@ double trapezoidArea(const std::vector<RocPoint>& points)
 
 } // namespace
 
+// Rates at a threshold count only scores strictly above it; empty trial lists are rejected.
 TEST(EvalMetricsTest, RatesAtAThresholdCountOnlyScoresStrictlyAbove)
 {
+    EXPECT_THROW(EvalMetrics({}, {0.1}), std::invalid_argument);
+    EXPECT_THROW(EvalMetrics({0.1}, {}), std::invalid_argument);
     // 0.99 is exactly the window's decision: a face scoring 0.99 is a stranger.
     const EvalMetrics metrics({0.5, 0.99, 1.2, 2.0}, {0.3, 0.99, 1.0, 0.1, 0.2});
     struct Case
@@ -106,12 +109,6 @@ TEST(EvalMetricsTest, TarAtFarTakesTheBestThresholdWithinTheFalseAcceptBudget)
     EXPECT_NEAR(metrics.tarAtFar(0.005), 1.0 / 3.0, 1e-12);
     EXPECT_NEAR(metrics.tarAtFar(0.0), 1.0 / 3.0, 1e-12);
     EXPECT_NEAR(metrics.tarAtFar(1.0), 1.0, 1e-12);
-}
-
-TEST(EvalMetricsTest, EmptyTrialListsAreRejected)
-{
-    EXPECT_THROW(EvalMetrics({}, {0.1}), std::invalid_argument);
-    EXPECT_THROW(EvalMetrics({0.1}, {}), std::invalid_argument);
 }
 
 // The replay of a score sequence (nullopt: a tick without a face) through the lock. Its

@@ -53,15 +53,13 @@ protected:
 
     QTemporaryDir dir;
     ScopedWorkingDirectory workingDirectory{prepareMatcherRunDir(dir.path())};
-    CapturedLog log;
+    CapturedLog log; // keeps the matcher's diagnostics out of the output
 };
 
 TEST_F(ForeignBaseTest, MissingDirectoriesGiveNoFaces)
 {
-    ASSERT_TRUE(QDir("foreignfaces").removeRecursively());
-    FaceMatcher matcher(kSampleWidth, kSampleHeight);
-    EXPECT_EQ(matcher.foreignCount(), 0u);
-    EXPECT_TRUE(log.lines().contains("foreign base loaded, samples: 0"));
+    ASSERT_TRUE(QDir(kForeignFacesPath).removeRecursively());
+    EXPECT_EQ(FaceMatcher(kSampleWidth, kSampleHeight).foreignCount(), 0u);
 }
 
 TEST_F(ForeignBaseTest, AnnotatedCropFollowsEyesAndMouth)
@@ -129,7 +127,6 @@ TEST_F(ForeignBaseTest, FirstSetPhotographIsCutAtItsMiddle)
     const std::vector<float> shifted =
         photoFaceVector(toFace(photo.copy(QRect(50, 147, 252, 324))), true, 210, unused);
     EXPECT_NE(matcher.foreignVectors()[0], shifted);
-    EXPECT_TRUE(log.lines().contains("foreign base loaded, samples: 1"));
 }
 
 // Draw order: one draw a photograph, followed by the background draws of a selected face.
