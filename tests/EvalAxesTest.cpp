@@ -1,4 +1,5 @@
 #include "axes/SessionClips.h"
+#include "FaceGeometry.h"
 #include "axes/YaleLight.h"
 #include "PhotoFramer.h"
 #include "axes/PhotoRelight.h"
@@ -149,12 +150,12 @@ TEST(EvalAxesTest, FrontalCropIsTheSymmetricOneAmongTheBrightOnes)
     const std::vector<cv::Mat> group = YaleLight::enrolmentGroup(symmetric, 5, 1);
     ASSERT_EQ(group.size(), 5u);
     for (const cv::Mat& sample : group)
-        EXPECT_EQ(sample.size(), cv::Size(35, 45));
+        EXPECT_EQ(sample.size(), kSampleSize);
 }
 
 TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
 {
-    const cv::Mat face(45, 35, CV_8UC1, cv::Scalar(7));
+    const cv::Mat face(kSampleSize, CV_8UC1, cv::Scalar(7));
     const std::vector<cv::Mat> ticks = {face, cv::Mat(), face * 2, cv::Mat(), face * 3};
     int rounds = 0;
     const std::vector<cv::Mat> group = SessionClips::loopedGroup(ticks, 7, rounds);
@@ -165,7 +166,7 @@ TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
         EXPECT_EQ(group[k].at<uchar>(0, 0), expected[k]) << "sample " << k;
     EXPECT_TRUE(SessionClips::loopedGroup({cv::Mat(), cv::Mat()}, 7, rounds).empty());
 
-    cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat frame(kFrameSize, CV_8UC3, cv::Scalar::all(0));
     frame(cv::Rect(150, 110, 20, 20)).setTo(cv::Scalar::all(255));
     const cv::Mat zoomed = SessionClips::zoomed(frame, 2.0);
     ASSERT_EQ(zoomed.size(), frame.size());

@@ -1,26 +1,25 @@
+#include "ErrorMessage.h"
 #include "Errors.h"
+#include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "ModelFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <memory>
-#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kWidth = 35;
-constexpr int kHeight = 45;
+constexpr int kWidth = kSampleWidth;
+constexpr int kHeight = kSampleHeight;
 constexpr int kValues = kWidth * kHeight;
 constexpr int kFeatures = 200;
 
@@ -52,61 +51,12 @@ std::vector<float> mirrored(std::vector<float> v)
     return v;
 }
 
-// A seed whose first draw leaves a vector unmirrored (odd).
-unsigned seedWithOddFirstDraw()
-{
-    for (unsigned seed = 1;; ++seed) {
-        RandomSource random;
-        random.seed(seed);
-        if (random.next() % 2 == 1)
-            return seed;
-    }
-}
-
-template <typename Error>
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Error& error) {
-        return error.message();
-    }
-    return "<no error>";
-}
-
-std::string whatOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const std::logic_error& error) {
-        return error.what();
-    }
-    return "<no error>";
-}
-
 class FaceMatcherTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        prepareMatcherRunDir(dir.path(), 17);
-        workingDirectory = std::make_unique<ScopedWorkingDirectory>(dir.path());
-    }
-
-    void TearDown() override
-    {
-        workingDirectory.reset();
-    }
-
     std::unique_ptr<FaceMatcher> makeMatcher(int width = kWidth, int height = kHeight)
     {
         return std::make_unique<FaceMatcher>(width, height);
-    }
-
-    void replaceModel(int nv, int nh)
-    {
-        writeModelFile(matcherModelPath(dir.path()), randomModel(nv, nh, 3));
     }
 
     // The features the model gives the vectors, one row each.
@@ -138,85 +88,27 @@ protected:
     }
 
     QTemporaryDir dir;
-    std::unique_ptr<ScopedWorkingDirectory> workingDirectory;
-    CapturedLog log;
+    ScopedWorkingDirectory workingDirectory{prepareMatcherRunDir(dir.path(), 17)};
+    CapturedLog log; // the matcher's diagnostics, read by the calibration case
 };
 
-TEST_F(FaceMatcherTest, ConstructionLoadsTheModelBeforeTheForeignBase)
+// Images of another size are rejected untouched. A matcher of another size needs a model of
+// that size and has no foreign base. (The damaged model files are one table in BadInputTest.)
+TEST_F(FaceMatcherTest, OtherSizesAreRejected)
 {
     const auto matcher = makeMatcher();
-    const QStringList lines = log.lines();
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], "rbm: 1575 200");
-    EXPECT_EQ(lines[1], "1273408 1273408");
-    EXPECT_EQ(lines[2], "model calibration \"glasgow-45x35/200/100-res.grbm.calibration\" ignored: cannot be read");
-    EXPECT_EQ(lines[3], "foreign base loaded, samples: 0");
-    EXPECT_EQ(matcher->foreignCount(), 0u);
-    EXPECT_EQ(matcher->faceMask().channels(), 3);
-    EXPECT_EQ(matcher->groupCount(), 0);
-    EXPECT_TRUE(matcher->templateFeatures().empty());
-}
-
-TEST_F(FaceMatcherTest, MissingModelFailsToOpen)
-{
-    QFile::remove(matcherModelPath(dir.path()));
-    EXPECT_EQ(messageOf<e_failure_open>([&] { makeMatcher(); }), "Error while opening file in read mode");
-}
-
-TEST_F(FaceMatcherTest, ShortModelFailsWithUnexpectedEnd)
-{
-    QFile file(matcherModelPath(dir.path()));
-    ASSERT_TRUE(file.resize(1273408 - 4));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(messageOf<e_failure_read>([&] { makeMatcher(); }), "Unexpected end of file");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1 0");
-}
-
-TEST_F(FaceMatcherTest, ModelOfAnotherShapeIsRejected)
-{
-    replaceModel(kValues, 100);
-    EXPECT_EQ(messageOf<e_logic_argument>([&] { makeMatcher(); }), "incorrect RBM configuration");
-    replaceModel(kValues, kFeatures);
-    EXPECT_EQ(messageOf<e_logic_argument>([&] { makeMatcher(40, 40); }), "incorrect RBM configuration");
-}
-
-TEST_F(FaceMatcherTest, ForeignBaseNeedsTheFaceSize)
-{
-    replaceModel(40 * 40, kFeatures);
-    EXPECT_EQ(whatOf([&] { makeMatcher(40, 40); }), "loading foreign faces: unsupported size");
-}
-
-TEST_F(FaceMatcherTest, WrongSizeImagesAreRejectedUntouched)
-{
-    const auto matcher = makeMatcher();
-    const std::vector<cv::Size> sizes = {{36, 45}, {35, 44}, {45, 35}};
+    const std::vector<cv::Size> sizes = {{kWidth + 1, kHeight}, {kWidth, kHeight - 1}, {kHeight, kWidth}};
     for (const cv::Size& size : sizes) {
         SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
         cv::Mat image = sample(1, size.width, size.height);
         const cv::Mat original = image.clone();
-        EXPECT_EQ(whatOf([&] { matcher->imageToVector(image); }), "incorrect image size");
-        EXPECT_EQ(whatOf([&] { matcher->verify(image); }), "incorrect image size");
+        EXPECT_EQ(messageOf<std::logic_error>([&] { matcher->imageToVector(image); }), "incorrect image size");
+        EXPECT_EQ(messageOf<std::logic_error>([&] { matcher->verify(image); }), "incorrect image size");
         EXPECT_EQ(cv::countNonZero(image != original), 0);
     }
-}
-
-TEST_F(FaceMatcherTest, SampleVectorIsStandardisedWithZerosAtTheCorners)
-{
-    const auto matcher = makeMatcher();
-    cv::Mat image = sample(2);
-    const std::vector<float> v = matcher->imageToVector(image);
-    ASSERT_EQ(int(v.size()), kValues);
-    const double mean = std::accumulate(v.begin(), v.end(), 0.0) / kValues;
-    double squares = 0.0;
-    for (float x : v)
-        squares += (x - mean) * (x - mean);
-    EXPECT_NEAR(mean, 0.0, 1e-5);
-    EXPECT_NEAR(std::sqrt(squares / kValues), 1.0, 1e-5);
-    for (int index : {0, kWidth - 1, (kHeight - 1) * kWidth, kValues - 1}) {
-        EXPECT_EQ(v[index], 0.0f) << index;
-        EXPECT_EQ(image.at<uchar>(index / kWidth, index % kWidth), 0) << "masked in place " << index;
-    }
-    EXPECT_EQ(matcher->imageToVector(image), v) << "converting twice";
+    EXPECT_EQ(messageOf<e_logic_argument>([&] { makeMatcher(40, 40); }), "incorrect RBM configuration");
+    writeModelFile(matcherModelPath(dir.path()), randomModel(40 * 40, kFeatures, 3));
+    EXPECT_EQ(messageOf<std::logic_error>([&] { makeMatcher(40, 40); }), "loading foreign faces: unsupported size");
 }
 
 TEST_F(FaceMatcherTest, MaskFollowsTheChannelCount)
@@ -261,12 +153,25 @@ TEST_F(FaceMatcherTest, GroupsAreKeptInOrderAndShareTheirPixels)
         EXPECT_EQ(messageOf<e_logic_range>([&] { matcher->removeGroup(index); }), "Out of range");
     }
     EXPECT_EQ(matcher->groupCount(), 2);
+
+    // Training masks the samples the caller holds: the icons show the face ellipse.
+    matcher->train();
+    const cv::Mat icon = matcher->groups().front().front();
+    EXPECT_EQ(icon.at<uchar>(0, 0), 0);
+    EXPECT_EQ(icon.at<uchar>(kHeight - 1, kWidth - 1), 0);
+    EXPECT_NE(icon.at<uchar>(18, 17), 0);
 }
 
-TEST_F(FaceMatcherTest, TrainingWithoutGroupsChangesNothing)
+// Without a template a face scores almost nothing, an empty image zero. Training without
+// groups, or with a sample of the wrong size, keeps the template it had.
+TEST_F(FaceMatcherTest, TrainingThatCannotProceedKeepsTheTemplate)
 {
     const auto matcher = makeMatcher();
-    log.clear();
+    EXPECT_EQ(matcher->foreignCount(), 0u);
+    const float score = matcher->verify(sample(5));
+    EXPECT_GT(score, 0.0f);
+    EXPECT_LT(score, 1e-36f);
+    EXPECT_EQ(matcher->verify(cv::Mat()), 0.0f);
     matcher->train();
     EXPECT_TRUE(matcher->templateFeatures().empty());
     EXPECT_EQ(matcher->qualities(), std::vector<float>(kFeatures, 0.0f));
@@ -275,44 +180,17 @@ TEST_F(FaceMatcherTest, TrainingWithoutGroupsChangesNothing)
     matcher->train();
     const auto features = matcher->templateFeatures();
     const auto weights = matcher->qualities();
+    matcher->addGroup({sample(600), sample(601, 36, 45)});
+    EXPECT_EQ(messageOf<std::logic_error>([&] { matcher->train(); }), "training error: incorrect image size");
+    EXPECT_EQ(matcher->templateFeatures(), features);
+    matcher->removeGroup(1);
     matcher->removeGroup(0);
-    log.clear();
     matcher->train();
     EXPECT_EQ(matcher->templateFeatures(), features);
     EXPECT_EQ(matcher->qualities(), weights);
-    EXPECT_TRUE(log.lines().isEmpty());
 }
 
-TEST_F(FaceMatcherTest, OneGroupOfHundredGivesTheTemplateAndItsLog)
-{
-    const auto matcher = makeMatcher();
-    matcher->addGroup(group(100, 100));
-    log.clear();
-    matcher->train();
-    ASSERT_EQ(matcher->templateFeatures().size(), 100u);
-    for (const auto& features : matcher->templateFeatures())
-        ASSERT_EQ(features.size(), std::size_t(kFeatures));
-    ASSERT_EQ(matcher->qualities().size(), std::size_t(kFeatures));
-    for (float q : matcher->qualities())
-        EXPECT_TRUE(std::isfinite(q) && q >= 0.0f) << q;
-
-    const QStringList lines = log.lines();
-    ASSERT_EQ(lines.size(), 401);
-    for (int j = 0; j < kFeatures; ++j) {
-        SCOPED_TRACE(j);
-        // No foreign faces: their statistics show as 0 0.
-        EXPECT_EQ(lines[2 * j], QString("%1 0 0").arg(j));
-        const QStringList owner = lines[2 * j + 1].split(' ');
-        ASSERT_EQ(owner.size(), 5);
-        EXPECT_EQ(owner[0], QString::number(j));
-        EXPECT_EQ(owner[3], "quality");
-        EXPECT_NEAR(owner[4].toFloat(), matcher->qualities()[j], 1e-5 * matcher->qualities()[j] + 1e-6);
-    }
-    EXPECT_TRUE(lines[400].startsWith("average quality "));
-    const double sum = std::accumulate(matcher->qualities().begin(), matcher->qualities().end(), 0.0);
-    EXPECT_NEAR(lines[400].mid(16).toDouble(), sum / kFeatures, 1e-4 * sum / kFeatures);
-}
-
+// Training mirrors the vectors of even draws; a sample trained unmirrored scores 3.
 TEST_F(FaceMatcherTest, TrainingMirrorsTheVectorsOfEvenDraws)
 {
     const auto matcher = makeMatcher();
@@ -330,31 +208,16 @@ TEST_F(FaceMatcherTest, TrainingMirrorsTheVectorsOfEvenDraws)
         const bool mirror = replay.next() % 2 != 1;
         mirroredCount += mirror;
         expected.push_back(mirror ? mirrored(v) : v);
+        if (!mirror) {
+            EXPECT_EQ(matcher->verify(image), 3.0f);
+        }
     }
     EXPECT_GT(mirroredCount, 30);
     EXPECT_LT(mirroredCount, 70);
     EXPECT_EQ(matcher->templateFeatures(), featuresOf(*matcher, expected));
-}
-
-TEST_F(FaceMatcherTest, UnmirroredTrainingSampleScoresThree)
-{
-    const auto matcher = makeMatcher();
-    const std::vector<cv::Mat> images = group(20, 300);
-    matcher->addGroup(images);
-    matcher->seedRandom(777);
-    matcher->train();
-    RandomSource replay;
-    replay.seed(777);
-    int checked = 0;
-    for (const cv::Mat& image : images) {
-        if (replay.next() % 2 != 1)
-            continue;
-        log.clear();
-        EXPECT_EQ(matcher->verify(image), 3.0f);
-        EXPECT_EQ(log.lines(), QStringList{"verify 0"});
-        ++checked;
-    }
-    EXPECT_GT(checked, 0);
+    ASSERT_EQ(matcher->qualities().size(), std::size_t(kFeatures));
+    for (float q : matcher->qualities())
+        EXPECT_TRUE(std::isfinite(q) && q >= 0.0f) << q;
 }
 
 // A face scores 90 / (s d + 30) for its weighted distance d to the nearest template vector.
@@ -414,56 +277,16 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
     }
 }
 
-TEST_F(FaceMatcherTest, EmptyTemplateScoresAlmostNothing)
-{
-    const auto matcher = makeMatcher();
-    log.clear();
-    const float score = matcher->verify(sample(5));
-    EXPECT_GT(score, 0.0f);
-    EXPECT_LT(score, 1e-36f);
-    EXPECT_EQ(log.lines(), QStringList{"verify 3.40282e+38"});
-}
-
-TEST_F(FaceMatcherTest, EmptyImageScoresZeroSilently)
-{
-    const auto matcher = makeMatcher();
-    log.clear();
-    EXPECT_EQ(matcher->verify(cv::Mat()), 0.0f);
-    EXPECT_TRUE(log.lines().isEmpty());
-}
-
-TEST_F(FaceMatcherTest, WrongSizeSampleStopsTrainingAndKeepsTheTemplate)
-{
-    const auto matcher = makeMatcher();
-    matcher->addGroup(group(10, 500));
-    matcher->train();
-    const auto features = matcher->templateFeatures();
-    const auto weights = matcher->qualities();
-    matcher->addGroup({sample(600), sample(601, 36, 45)});
-    EXPECT_EQ(whatOf([&] { matcher->train(); }), "training error: incorrect image size");
-    EXPECT_EQ(matcher->templateFeatures(), features);
-    EXPECT_EQ(matcher->qualities(), weights);
-}
-
-TEST_F(FaceMatcherTest, TrainingMasksTheSamplesTheCallerHolds)
-{
-    const auto matcher = makeMatcher();
-    matcher->addGroup(group(3, 700));
-    matcher->train();
-    const cv::Mat icon = matcher->groups().front().front();
-    EXPECT_EQ(icon.at<uchar>(0, 0), 0);
-    EXPECT_EQ(icon.at<uchar>(kHeight - 1, kWidth - 1), 0);
-    EXPECT_NE(icon.at<uchar>(18, 17), 0);
-}
-
 // One sample: every owner feature has no spread. Its weight stays finite, so the template
-// still tells its own face (score 3) from others.
+// still tells its own face (score 3) from others. (The face is left-right symmetric, so the
+// random mirroring plays no part.)
 TEST_F(FaceMatcherTest, SingleSampleTemplateHasFiniteWeights)
 {
     const auto matcher = makeMatcher();
-    const cv::Mat own = sample(800);
+    cv::Mat own = sample(800), flipped;
+    cv::flip(own, flipped, 1);
+    cv::addWeighted(own, 0.5, flipped, 0.5, 0.0, own);
     matcher->addGroup({own});
-    matcher->seedRandom(seedWithOddFirstDraw());
     matcher->train();
     ASSERT_EQ(matcher->templateFeatures().size(), 1u);
     for (float q : matcher->qualities())
@@ -473,8 +296,6 @@ TEST_F(FaceMatcherTest, SingleSampleTemplateHasFiniteWeights)
     EXPECT_TRUE(std::isfinite(stranger));
     EXPECT_GT(stranger, 0.0f);
     EXPECT_LT(stranger, 1.0f);
-    for (const QString& line : log.lines())
-        EXPECT_FALSE(line.contains("nan") || line.contains("inf")) << line.toStdString();
 }
 
 } // namespace

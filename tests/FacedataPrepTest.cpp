@@ -1,8 +1,8 @@
 // The data preparation of the tools: face samples cut by the window's own pipeline, the two
 // layouts of the foreign-face base as the matcher reads them, sample files and videos.
-#include "FaceGeometry.h"
 #include "AnnotatedFaceList.h"
 #include "DemoVideoMaker.h"
+#include "FaceGeometry.h"
 #include "FaceSample.h"
 #include "FacedataIndex.h"
 #include "ForeignBaseWriter.h"
@@ -26,20 +26,12 @@
 
 namespace {
 
-
 cv::Mat greyOf(const QImage& image)
 {
     const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
     return cv::Mat(grey.height(), grey.width(), CV_8UC1, const_cast<uchar*>(grey.bits()),
                    static_cast<size_t>(grey.bytesPerLine()))
         .clone();
-}
-
-QImage toQImage(const cv::Mat& bgr)
-{
-    cv::Mat rgb;
-    cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
-    return QImage(rgb.data, rgb.cols, rgb.rows, static_cast<int>(rgb.step), QImage::Format_RGB888).copy();
 }
 
 // Centre of the set pixels of a mask.
@@ -66,13 +58,14 @@ cv::Mat texture(cv::Size size, unsigned seed)
 
 } // namespace
 
-class ForeignBaseLayoutTest : public ::testing::Test
+// Each test works in a temporary folder of its own.
+class FacedataPrepTest : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
 };
 
-TEST_F(ForeignBaseLayoutTest, FeretCoordinatesFrameTheFaceThroughTheMatchersReader)
+TEST_F(FacedataPrepTest, FeretCoordinatesFrameTheFaceThroughTheMatchersReader)
 {
     // An 80 x 80 "photograph" with a black left eye and a white right eye on grey.
     cv::Mat photo(80, 80, CV_8UC3, cv::Scalar::all(128));
@@ -107,12 +100,12 @@ TEST_F(ForeignBaseLayoutTest, FeretCoordinatesFrameTheFaceThroughTheMatchersRead
     EXPECT_EQ(crop.width(), static_cast<int>(static_cast<double>(2.3f) * d));
 }
 
-TEST_F(ForeignBaseLayoutTest, GlasgowCanvasMakesTheFixedCropEqualTheWindowsSample)
+TEST_F(FacedataPrepTest, GlasgowCanvasMakesTheFixedCropEqualTheWindowsSample)
 {
     const cv::Mat photo = texture(cv::Size(320, 243), 3);
     for (const cv::Rect face : {cv::Rect(100, 60, 120, 120), cv::Rect(90, 40, 150, 150), cv::Rect(110, 70, 95, 95)}) {
         SCOPED_TRACE(face.width);
-        cv::Mat windowSample(kSampleHeight, kSampleWidth, CV_8UC1);
+        cv::Mat windowSample(kSampleSize, CV_8UC1);
         makeSample(photo(face).clone(), windowSample);
 
         // The matcher's first set: crop (50, h / 2 - 140) 252 x 324, fast scaling to 35 x 45.
@@ -128,17 +121,12 @@ TEST_F(ForeignBaseLayoutTest, GlasgowCanvasMakesTheFixedCropEqualTheWindowsSampl
     }
 }
 
-class SampleSetFileTest : public ::testing::Test
-{
-protected:
-    QTemporaryDir dir;
-};
-
-TEST_F(SampleSetFileTest, RoundTripKeepsSamplesPersonsAndSources)
+// A sample file keeps samples, persons and sources; a truncated or foreign file is rejected.
+TEST_F(FacedataPrepTest, SampleFilesRoundTripAndDamagedOnesAreRejected)
 {
     SampleSet set;
     for (int k = 0; k < 5; ++k)
-        set.add(cv::Mat(kSampleHeight, kSampleWidth, CV_8UC1, cv::Scalar(k * 40)), k < 3 ? "ann" : (k == 3 ? "" : "bob"), 10 + k);
+        set.add(cv::Mat(kSampleSize, CV_8UC1, cv::Scalar(k * 40)), k < 3 ? "ann" : (k == 3 ? "" : "bob"), 10 + k);
     const std::string path = dir.filePath("set.smp").toStdString();
     set.save(path);
     const SampleSet loaded = SampleSet::load(path);
@@ -149,26 +137,13 @@ TEST_F(SampleSetFileTest, RoundTripKeepsSamplesPersonsAndSources)
     EXPECT_EQ(loaded.source(2), 12);
     EXPECT_EQ(cv::countNonZero(loaded.sample(4) != set.sample(4)), 0);
     EXPECT_EQ(loaded.samplesOf(0), (std::vector<int>{0, 1, 2}));
-}
 
-TEST_F(SampleSetFileTest, TruncatedOrForeignFilesAreRejected)
-{
-    SampleSet set;
-    set.add(cv::Mat(kSampleHeight, kSampleWidth, CV_8UC1, cv::Scalar(7)), "ann", 0);
-    const std::string path = dir.filePath("set.smp").toStdString();
-    set.save(path);
     std::filesystem::resize_file(path, std::filesystem::file_size(path) - 100);
     EXPECT_THROW(SampleSet::load(path), std::runtime_error);
     std::ofstream(dir.filePath("other.smp").toStdString()) << "not samples";
     EXPECT_THROW(SampleSet::load(dir.filePath("other.smp").toStdString()), std::runtime_error);
     EXPECT_THROW(set.add(cv::Mat(44, 35, CV_8UC1), "ann", 0), std::logic_error);
 }
-
-class FacedataPrepTest : public ::testing::Test
-{
-protected:
-    QTemporaryDir dir;
-};
 
 TEST_F(FacedataPrepTest, SplitKeepsCalibrationEvaluationAndTrainingPeopleApart)
 {
@@ -216,7 +191,7 @@ TEST_F(FacedataPrepTest, PhotographsAreCutByTheWindowsPipelineAndMissesAreCounte
     FramePlacement placement;
     ASSERT_TRUE(cutter.findPlacement(photos[0], photo, placement));
     const cv::Mat frame = PhotoFramer::compose(photo, placement);
-    ASSERT_EQ(frame.size(), cv::Size(320, 240));
+    ASSERT_EQ(frame.size(), kFrameSize);
     EXPECT_EQ(cv::countNonZero(cutter.cutFrame(frame) != samples.sample(0)), 0);
     EXPECT_GE(cutter.lastFace().width, 90);
 }
@@ -244,7 +219,7 @@ TEST_F(FacedataPrepTest, VideosAreWrittenAsCameraFramesWithFaceFreeFrames)
     SampleCutter cutter(cascade, SampleCutter::defaultEyeCascade());
     int faces = 0;
     for (size_t k = 0; k < read.size(); ++k) {
-        EXPECT_EQ(read[k].size(), cv::Size(320, 240));
+        EXPECT_EQ(read[k].size(), kFrameSize);
         const bool face = !cutter.cutFrame(read[k]).empty();
         EXPECT_EQ(face, k >= 3) << "frame " << k;
         faces += face ? 1 : 0;

@@ -1,11 +1,13 @@
 // The owner profile on disk: groups come back as saved and private, damaged groups are
 // skipped and left alone, and a crash while saving leaves the old groups.
+#include "FaceGeometry.h"
+#include "ModelFiles.h"
 #include "OwnerProfile.h"
+#include "TestData.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QMap>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -15,7 +17,6 @@
 #include <sys/stat.h>
 
 namespace {
-const cv::Size kSampleSize(35, 45);
 // Enough samples to tell groups apart; the profile does not care how many a group holds.
 constexpr int kSamples = 4;
 
@@ -29,29 +30,6 @@ std::vector<cv::Mat> makeGroup(int seed)
         group.push_back(sample);
     }
     return group;
-}
-
-bool sameGroup(const std::vector<cv::Mat>& a, const std::vector<cv::Mat>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].size() != b[i].size() || a[i].type() != b[i].type() || cv::norm(a[i], b[i], cv::NORM_INF) != 0)
-            return false;
-    return true;
-}
-
-// Every file under `folder` with its bytes and permissions.
-QMap<QString, QByteArray> snapshot(const QString& folder)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        file.open(QIODevice::ReadOnly);
-        files[it.filePath()] = file.readAll() + QByteArray::number(int(file.permissions()));
-    }
-    return files;
 }
 
 QByteArray encode(const cv::Mat& image, const char* extension)
@@ -69,12 +47,6 @@ unsigned modeOf(const QString& path)
     return status.st_mode & 0777;
 }
 
-void overwrite(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 }  // namespace
 
 class OwnerProfileTest : public testing::Test
@@ -106,8 +78,8 @@ TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
     OwnerProfile profile(folder(), kSampleSize);
     const auto groups = profile.load();
     ASSERT_EQ(groups.size(), 2u);
-    EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
-    EXPECT_TRUE(sameGroup(groups[1], makeGroup(3)));
+    EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
+    EXPECT_TRUE(sameImages(groups[1], makeGroup(3)));
 
     EXPECT_EQ(modeOf(folder()), 0700);
     QDirIterator it(folder(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -135,11 +107,12 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         {"missing sample", [](const QString& p) { QFile::remove(p + "/group-2/sample-001.png"); }},
         {"truncated sample",
          [](const QString& p) { QFile(p + "/group-2/sample-002.png").resize(60); }},
-        {"foreign file", [&](const QString& p) { overwrite(p + sample0, encode(makeGroup(5)[0], ".jpg")); }},
-        {"sample of another size", [&](const QString& p) { overwrite(p + sample0, encode(other, ".png")); }},
+        {"foreign file", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(makeGroup(5)[0], ".jpg"))); }},
+        {"sample of another size", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(other, ".png"))); }},
         {"unknown format version",
          [](const QString& p) {
-             overwrite(p + "/group-2/manifest.txt", "visagio enrolment group\nformat 2\nsize 35 45\nsamples 4\n");
+             const QString manifest = "visagio enrolment group\nformat 2\nsize %1 %2\nsamples 4\n";
+             ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", manifest.arg(kSampleWidth).arg(kSampleHeight).toUtf8()));
          }},
         {"missing manifest", [](const QString& p) { QFile::remove(p + "/group-2/manifest.txt"); }},
     };
@@ -148,19 +121,19 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         QDir(folder()).removeRecursively();
         save({1, 2, 3});
         damage.second(folder());
-        const auto before = snapshot(folder() + "/group-2");
+        const auto before = folderSnapshot(folder() + "/group-2");
 
         OwnerProfile profile(folder(), kSampleSize);
         const auto groups = profile.load();
         ASSERT_EQ(groups.size(), 2u);
-        EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
-        EXPECT_TRUE(sameGroup(groups[1], makeGroup(3)));
+        EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
+        EXPECT_TRUE(sameImages(groups[1], makeGroup(3)));
         ASSERT_EQ(profile.warnings().size(), 1);
         const QString warning = profile.warnings()[0];
         EXPECT_TRUE(warning.contains("rm -r '" + folder() + "/group-2'")) << warning.toStdString();
         // A new group takes a new name: the damaged one is not written over.
         profile.addGroup(makeGroup(4));
-        EXPECT_EQ(snapshot(folder() + "/group-2"), before);
+        EXPECT_EQ(folderSnapshot(folder() + "/group-2"), before);
         EXPECT_TRUE(QFile::exists(folder() + "/group-4/manifest.txt"));
     }
 }
@@ -183,7 +156,7 @@ TEST_F(OwnerProfileTest, ACrashBetweenWritingAndRenamingLeavesTheOldGroups)
     EXPECT_TRUE(profile.isSaving()) << "the dead process's lock is stale";
     const auto groups = profile.load();
     ASSERT_EQ(groups.size(), 1u);
-    EXPECT_TRUE(sameGroup(groups[0], makeGroup(1)));
+    EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
     EXPECT_TRUE(profile.warnings().isEmpty());
     EXPECT_FALSE(QFile::exists(folder() + "/.incoming-2")) << "the next writer deletes the leftover";
 }

@@ -1,5 +1,6 @@
 #include "FaceVideos.h"
 
+#include "FaceGeometry.h"
 #include "TestData.h"
 
 #include <QDir>
@@ -13,7 +14,6 @@
 namespace {
 const char* const kEssexTraining = "essex_faces94_female/Training";
 const char* const kDefaultPerson = "13";
-const cv::Size kFrameSize(320, 240);
 constexpr int kShapesPerFrame = 6;
 
 // Essex file names are "<id>.<n>.jpg"; n is the recording order.
@@ -71,7 +71,7 @@ cv::Mat faceFreeFrame(int index)
     cv::Mat frame;
     cv::resize(noise, frame, kFrameSize, 0, 0, cv::INTER_CUBIC);
     for (int k = 0; k < kShapesPerFrame; ++k) {
-        const cv::Point corner(int(random() % 320), int(random() % 240));
+        const cv::Point corner(int(random() % kFrameWidth), int(random() % kFrameHeight));
         const cv::Scalar colour(random() % 256, random() % 256, random() % 256);
         if (k % 2 == 0)
             cv::circle(frame, corner, 10 + int(random() % 60), colour, cv::FILLED);

@@ -16,18 +16,18 @@
 QStringList essexPhotos(const QString& person);
 
 // The default face: Essex person "13", whose face every frontal cascade of opencv-data finds
-// in all 16 photographs when a photograph fills the 240 px frame height (face 120 to 180 px
+// in all 16 photographs when a photograph fills the frame height (face 120 to 180 px
 // wide, so the window reads "Лицо найдено").
 QStringList defaultFacePhotos();
 
-// Writes `frames` 320 x 240 frames to dir/name: frame i shows photos[i % photos.size()] placed
-// by placeInFrame at `photoHeight`. Returns the video's path, or an empty string when a
-// photograph cannot be read or the video cannot be written.
+// Writes `frames` frames of kFrameSize to dir/name: frame i shows photos[i % photos.size()]
+// placed by placeInFrame at `photoHeight` (0: the frame height). Returns the video's path, or
+// an empty string when a photograph cannot be read or the video cannot be written.
 QString writeFaceVideo(const QString& dir, const QString& name, int frames,
-                       const QStringList& photos = defaultFacePhotos(), int photoHeight = 240,
+                       const QStringList& photos = defaultFacePhotos(), int photoHeight = 0,
                        double fps = 25.0);
 
-// Face-free 320 x 240 frame number `index`: smooth colour noise with filled circles and
+// Face-free frame (kFrameSize) number `index`: smooth colour noise with filled circles and
 // rectangles, different for every index, the same on every call. No frontal cascade of
 // opencv-data finds a face in it.
 cv::Mat faceFreeFrame(int index);

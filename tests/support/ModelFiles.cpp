@@ -1,21 +1,26 @@
 #include "ModelFiles.h"
 
+#include "FaceGeometry.h"
 #include "File.h"
+#include "RunFolder.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
 #include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
+#include <opencv2/core.hpp>
 
 #include <algorithm>
 #include <random>
 
 namespace {
-const char* const kModelRelativePath = "glasgow-45x35/200/100-res.grbm";
 constexpr float kWeightSpread = 0.05f;
 constexpr float kBiasSpread = 1.0f;
-constexpr int kFaceValues = 35 * 45;
+constexpr int kFaceValues = kSampleWidth * kSampleHeight;
 constexpr int kFeatures = 200;
 
 // Uniform in [-spread, spread) from the generator's raw output (same on every platform).
@@ -46,7 +51,7 @@ void collectMessage(QtMsgType, const QMessageLogContext&, const QString& message
 
 QString matcherModelPath(const QString& runDir)
 {
-    return QDir(runDir).filePath(kModelRelativePath);
+    return QDir(runDir).filePath(kModelPath);
 }
 
 void writeModelFile(const QString& path, const GaussianRbm& model)
@@ -74,16 +79,16 @@ GaussianRbm randomModel(int nv, int nh, unsigned seed)
 
 void writeEmptyForeignBase(const QString& runDir)
 {
-    const QDir root(runDir);
-    root.mkpath("foreignfaces/all/glasgow");
-    root.mkpath("foreignfaces/all/feret");
-    writeBytes(root.filePath("foreignfaces/all/feret/coords.txt"), QByteArray());
+    const QDir root(QDir(runDir).filePath(kForeignFacesPath));
+    root.mkpath("glasgow");
+    root.mkpath("feret");
+    writeBytes(root.filePath("feret/coords.txt"), QByteArray());
 }
 
 void writeSyntheticForeignBase(const QString& runDir, int faces, unsigned seed)
 {
     writeEmptyForeignBase(runDir);
-    const QDir feret(QDir(runDir).filePath("foreignfaces/all/feret"));
+    const QDir feret(QDir(QDir(runDir).filePath(kForeignFacesPath)).filePath("feret"));
     std::mt19937 generator(seed);
     std::uniform_int_distribution<int> grey(40, 220);
     QByteArray index;
@@ -103,10 +108,39 @@ void writeSyntheticForeignBase(const QString& runDir, int faces, unsigned seed)
     writeBytes(feret.filePath("coords.txt"), index);
 }
 
-void prepareMatcherRunDir(const QString& runDir, unsigned seed)
+QString prepareMatcherRunDir(const QString& runDir, unsigned seed)
 {
     writeModelFile(matcherModelPath(runDir), randomModel(kFaceValues, kFeatures, seed));
     writeEmptyForeignBase(runDir);
+    return runDir;
+}
+
+QImage noisePhoto(int width, int height, unsigned seed, int low, int high)
+{
+    cv::Mat levels(height, width, CV_8UC1);
+    cv::RNG(seed).fill(levels, cv::RNG::UNIFORM, low, high);
+    QImage photo(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            photo.setPixel(x, y, qRgb(levels.at<uchar>(y, x), levels.at<uchar>(y, x), levels.at<uchar>(y, x)));
+    return photo;
+}
+
+QMap<QString, QByteArray> folderSnapshot(const QString& root)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        QByteArray entry = QByteArray::number(info.size()) + " " + QByteArray::number(int(info.permissions()))
+                           + " " + QByteArray::number(info.lastModified().toMSecsSinceEpoch());
+        QFile file(info.filePath());
+        if (info.isFile() && file.open(QIODevice::ReadOnly))
+            entry += " " + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex();
+        entries.insert(QDir(root).relativeFilePath(info.filePath()), entry);
+    }
+    return entries;
 }
 
 bool writeBytes(const QString& path, const QByteArray& bytes)

@@ -3,13 +3,15 @@
 #include "GaussianRbm.h"
 
 #include <QByteArray>
+#include <QImage>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
 // Helpers for tests that need the matcher's data files: model files of any shape, an empty
 // foreign-face base, a working directory of their own and the captured debug log.
 
-// Where FaceMatcher reads its model, inside a run directory: runDir/glasgow-45x35/200/100-res.grbm.
+// Where FaceMatcher reads its model, inside a run directory: runDir/kModelPath.
 QString matcherModelPath(const QString& runDir);
 
 // Writes `model` to `path` in the model file format (creating the folders on the way).
@@ -22,7 +24,7 @@ void writeModelFile(const QString& path, const GaussianRbm& model);
 // so verification scores vary sensibly.
 GaussianRbm randomModel(int nv, int nh, unsigned seed);
 
-// Creates runDir/foreignfaces/all/glasgow/ and runDir/foreignfaces/all/feret/ with an empty
+// Creates runDir/kForeignFacesPath/glasgow/ and .../feret/ with an empty
 // coords.txt: a foreign base of no faces.
 void writeEmptyForeignBase(const QString& runDir);
 
@@ -31,9 +33,17 @@ void writeEmptyForeignBase(const QString& runDir);
 // set. About a fifth of them are selected by the matcher.
 void writeSyntheticForeignBase(const QString& runDir, int faces, unsigned seed);
 
-// Everything FaceMatcher(35, 45) needs in runDir: randomModel(1575, 200, seed) at the model
-// path and an empty foreign base.
-void prepareMatcherRunDir(const QString& runDir, unsigned seed = 1);
+// Everything FaceMatcher(kSampleWidth, kSampleHeight) needs in runDir: randomModel(1575, 200, seed) at the model
+// path and an empty foreign base. Returns runDir.
+QString prepareMatcherRunDir(const QString& runDir, unsigned seed = 1);
+
+// A grey photograph of random levels low ... high - 1, the same for the same seed (noise, so
+// that every crop position gives a different face).
+QImage noisePhoto(int width, int height, unsigned seed, int low = 20, int high = 180);
+
+// Every entry under a folder (relative path) with its size, time, permissions and, for a
+// file, a hash of its bytes: two equal snapshots mean nothing there was changed.
+QMap<QString, QByteArray> folderSnapshot(const QString& root);
 
 // Writes `bytes` to `path` (creating the folders on the way); false when it cannot.
 bool writeBytes(const QString& path, const QByteArray& bytes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QTemporaryDir>
 #include <opencv2/core.hpp>
@@ -39,9 +40,17 @@ QString sourceDir();
 // Reads a photograph of the shared face data (relative path inside the data folder), colour BGR.
 cv::Mat loadFacedataImage(const QString& relativePath);
 
-// Places a photograph in a black 320 x 240 frame, scaled so that its height is `height`
-// pixels (default: the whole frame height), centred, shifted by (dx, dy).
-cv::Mat placeInFrame(const cv::Mat& photo, int height = 240, int dx = 0, int dy = 0);
+// Places a photograph in a black frame of kFrameSize, scaled so that its height is `height`
+// pixels (0: the whole frame height), centred, shifted by (dx, dy).
+cv::Mat placeInFrame(const cv::Mat& photo, int height = 0, int dx = 0, int dy = 0);
 
-// Writes frames as a 320 x 240 MJPG AVI at `fps`; returns false when the writer cannot open.
+// True when the images have the same size, type and pixels (two empty images are the same).
+bool sameImage(const cv::Mat& a, const cv::Mat& b);
+bool sameImages(const std::vector<cv::Mat>& a, const std::vector<cv::Mat>& b);
+
+// A BGR image as a Qt image of `format`, and a Qt image as a BGR image.
+QImage toQImage(const cv::Mat& bgr, QImage::Format format = QImage::Format_RGB32);
+cv::Mat toBgr(const QImage& image);
+
+// Writes frames of kFrameSize as an MJPG AVI at `fps` (writeVideoFile); false when it cannot.
 bool writeVideo(const std::string& path, const std::vector<cv::Mat>& frames, double fps = 25.0);
