@@ -109,7 +109,7 @@ PhotoSet syntheticSet()
         cv::Mat frame;
         cv::resize(noise, frame, kFrameSize, 0, 0, cv::INTER_CUBIC);
         for (int k = 0; k < 6; ++k) {
-            const cv::Point centre(int(random() % 320), int(random() % 240));
+            const cv::Point centre(int(random() % kFrameWidth), int(random() % kFrameHeight));
             const cv::Scalar colour(random() % 256, random() % 256, random() % 256);
             if (k % 2 == 0)
                 cv::circle(frame, centre, 10 + int(random() % 60), colour, -1);

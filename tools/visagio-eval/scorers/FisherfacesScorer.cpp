@@ -1,5 +1,6 @@
 #include "scorers/FisherfacesScorer.h"
 
+#include "FaceGeometry.h"
 #include "FaceVector.h"
 
 #include <stdexcept>
@@ -7,8 +8,6 @@
 namespace eval {
 
 namespace {
-constexpr int kWidth = 35;
-constexpr int kHeight = 45;
 constexpr int kOwnerLabel = 0;
 constexpr int kForeignLabel = 1;
 
@@ -19,19 +18,19 @@ double meanOf(const cv::Mat& projections, int first, int count)
 } // namespace
 
 FisherfacesScorer::FisherfacesScorer(const std::vector<std::vector<float>>& foreigns)
-    : mask(createFaceMask(cv::Size(kWidth, kHeight), 1))
+    : mask(createFaceMask(kSampleSize, 1))
 {
     if (foreigns.empty())
         throw std::invalid_argument("Fisherfaces needs a foreign-face base");
     for (const std::vector<float>& vector : foreigns)
-        foreignImages.push_back(cv::Mat(kHeight, kWidth, CV_32FC1, const_cast<float*>(vector.data())).clone());
+        foreignImages.push_back(cv::Mat(kSampleHeight, kSampleWidth, CV_32FC1, const_cast<float*>(vector.data())).clone());
 }
 
 cv::Mat FisherfacesScorer::faceVector(const cv::Mat& sample) const
 {
     cv::Mat copy = sample.clone();
     std::vector<float> vector = maskedFaceVector(copy, mask);
-    return cv::Mat(kHeight, kWidth, CV_32FC1, vector.data()).clone();
+    return cv::Mat(kSampleHeight, kSampleWidth, CV_32FC1, vector.data()).clone();
 }
 
 void FisherfacesScorer::enrol(const std::vector<cv::Mat>& group, unsigned)

@@ -1,13 +1,9 @@
 #include "scorers/VisagioScorer.h"
 
-namespace eval {
+#include "Confidence.h"
+#include "FaceGeometry.h"
 
-namespace {
-constexpr int kSampleWidth = 35;
-constexpr int kSampleHeight = 45;
-// The window counts a face as the owner above this score.
-constexpr float kOwnerScore = 0.99f;
-} // namespace
+namespace eval {
 
 VisagioScorer::VisagioScorer() : faceMatcher(kSampleWidth, kSampleHeight)
 {
@@ -15,7 +11,7 @@ VisagioScorer::VisagioScorer() : faceMatcher(kSampleWidth, kSampleHeight)
 
 std::optional<double> VisagioScorer::decisionThreshold() const
 {
-    return kOwnerScore;
+    return kLockThreshold;
 }
 
 void VisagioScorer::enrol(const std::vector<cv::Mat>& group, unsigned seed)
