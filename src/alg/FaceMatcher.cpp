@@ -23,22 +23,28 @@ constexpr int kFeatureCount = 200;
 constexpr int kInitialMaskChannels = 3;
 } // namespace
 
-FaceMatcher::FaceMatcher(int width, int height)
+FaceMatcher::FaceMatcher(int width, int height, ForeignBase foreignBase)
     : QObject(nullptr), width(width), height(height), rbm(width * height, kFeatureCount),
       quality(kFeatureCount, 0.0f)
 {
     File modelFile(kModelPath);
     modelFile.openRead();
     modelFile >> rbm;
+    modelFile.close();
     if (rbm.visibleCount() != width * height || rbm.hiddenCount() != kFeatureCount)
         throw e_logic_argument("incorrect RBM configuration");
     calibration = ModelCalibration::read(ModelCalibration::pathFor(kModelPath));
     createMask(kInitialMaskChannels);
+    if (foreignBase == ForeignBase::Read)
+        readForeignBase();
+}
+
+void FaceMatcher::readForeignBase()
+{
     loadForeigns();
     // The foreign base is read on the generator's fixed start, so it repeats on every start;
     // training draws from here on.
     random.seed(unsigned(std::time(nullptr)));
-    modelFile.close();
 }
 
 void FaceMatcher::addGroup(const std::vector<cv::Mat>& group)

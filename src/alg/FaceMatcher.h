@@ -26,13 +26,16 @@ class FaceMatcher : public QObject
     Q_OBJECT
 
 public:
-    // Ensures: the model is loaded (logging "rbm: ..."), the mask drawn for 3 channels, the
-    //          foreign base read, and only then the random source seeded from the time.
+    // Whether the constructor reads the foreign base too, or leaves it to readForeignBase()
+    // (so that a caller can tell a failure of the model from one of the foreign faces).
+    enum class ForeignBase { Read, Later };
+
+    // Ensures: the model is loaded (logging "rbm: ..."), the mask drawn for 3 channels and,
+    //          with ForeignBase::Read, readForeignBase() done.
     // Throws:  e_failure_open / e_failure_read of the model file; e_logic_argument("incorrect
     //          RBM configuration") unless the model has width * height visible and 200 hidden
-    //          units; std::logic_error("loading foreign faces: unsupported size") unless the
-    //          face size is 35 x 45.
-    FaceMatcher(int width, int height);
+    //          units; the errors of readForeignBase().
+    FaceMatcher(int width, int height, ForeignBase foreignBase = ForeignBase::Read);
 
     FaceMatcher(const FaceMatcher&) = delete;
     FaceMatcher& operator=(const FaceMatcher&) = delete;
@@ -75,6 +78,10 @@ public:
 
     // Ensures: the mask is redrawn, width x height with `channels` channels.
     void createMask(int channels);
+    // Ensures: the foreign base is read (loadForeigns), and only then the random source seeded
+    //          from the time: the base repeats on every start, training draws from here on.
+    // Throws:  the errors of loadForeigns().
+    void readForeignBase();
     // Appends the faces of the foreign base that the random source selects.
     // Throws: std::logic_error("loading foreign faces: unsupported size") unless 35 x 45.
     void loadForeigns();

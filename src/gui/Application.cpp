@@ -1,6 +1,8 @@
 #include "Application.h"
 
 #include "Errors.h"
+#include "FaceGeometry.h"
+#include "FaceMatcher.h"
 #include "Language.h"
 #include "MainWindow.h"
 #include "RunFolder.h"
@@ -19,6 +21,22 @@ int reportStartFailure(const QString& message)
     QMessageBox::critical(nullptr, "Visagio", message);
     return 1;
 }
+
+// Runs one step of the start-up. An error of either tree is reported as "what: message", so
+// that the user learns which file is at fault; returns false after an error.
+template <typename Step>
+bool startStep(const QString& what, Step step)
+{
+    try {
+        step();
+        return true;
+    } catch (const e_default& error) {
+        reportStartFailure(QString("%1: %2").arg(what, QString::fromStdString(error.message())));
+    } catch (const std::exception& error) {
+        reportStartFailure(QString("%1: %2").arg(what, QString::fromLocal8Bit(error.what())));
+    }
+    return false;
+}
 }  // namespace
 
 int runVisagio(QApplication& app, const StartOptions& options)
@@ -27,16 +45,24 @@ int runVisagio(QApplication& app, const StartOptions& options)
         qputenv(Webcam::kStandInVariable, options.cameraFile.toLocal8Bit());
     const std::unique_ptr<QTranslator> translation =
         installTranslation(app, chooseLanguage(options.language, messagesLocaleName()));
-    try {
-        MainWindow window(nullptr, options.videoDir, options.profileDir);
-        if (!window.cameraStarted())
-            return 0;
-        window.show();
-        return app.exec();
-    } catch (const e_default& error) {
-        return reportStartFailure(QString("%1: %2").arg(kModelPath, QString::fromStdString(error.message())));
-    } catch (const std::exception& error) {
-        return reportStartFailure(
-            QCoreApplication::translate("Visagio", "%1 or %2: %3").arg(kModelPath, kForeignFacesPath, error.what()));
-    }
+    // The model and the foreign faces are read in separate steps so the message names the one
+    // that failed.
+    std::unique_ptr<FaceMatcher> matcher;
+    if (!startStep(kModelPath, [&] {
+            matcher = std::make_unique<FaceMatcher>(kSampleWidth, kSampleHeight, FaceMatcher::ForeignBase::Later);
+        }))
+        return 1;
+    if (!startStep(kForeignFacesPath, [&] { matcher->readForeignBase(); }))
+        return 1;
+    int code = 1;
+    // What is left to fail is the owner profile's first training.
+    startStep(options.profileDir, [&] {
+        MainWindow window(nullptr, std::move(matcher), options.videoDir, options.profileDir);
+        code = 0;
+        if (window.cameraStarted()) {
+            window.show();
+            code = app.exec();
+        }
+    });
+    return code;
 }

@@ -9,6 +9,7 @@ class QApplication;
 // variable. The window speaks the options' language, else the one the locale chooses
 // (chooseLanguage).
 // Ensures: returns the event loop's exit code; 0 without running the loop when no camera was
-//          found (the window has already warned); 1 when the face model or the foreign faces
-//          could not be loaded (reported in a message box and on standard error).
+//          found (the window has already warned); 1 when the face model, the foreign faces or
+//          the owner profile's groups could not be loaded (reported in a message box and on
+//          standard error, naming the model file, the foreign-face folder or the profile).
 int runVisagio(QApplication& app, const StartOptions& options);

@@ -35,9 +35,16 @@ static void initIconResources()
 }
 
 MainWindow::MainWindow(QWidget* parent, QString videoDir, const QString& profileDir)
+    : MainWindow(parent, std::make_unique<FaceMatcher>(kSampleWidth, kSampleHeight), std::move(videoDir),
+                 profileDir)
+{
+}
+
+MainWindow::MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> faceMatcher, QString videoDir,
+                       const QString& profileDir)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Visagio>()),
-      matcher(kSampleWidth, kSampleHeight)
+      matcher(std::move(faceMatcher))
 {
     initIconResources();
     ui->setupUi(this);
@@ -55,7 +62,7 @@ MainWindow::MainWindow(QWidget* parent, QString videoDir, const QString& profile
                              QMessageBox::NoButton);
         return;
     }
-    connect(&matcher, SIGNAL(trainProgress(float)), this, SLOT(trainProgressed(float)));
+    connect(matcher.get(), SIGNAL(trainProgress(float)), this, SLOT(trainProgressed(float)));
     if (!profileDir.isEmpty())
         openProfile(profileDir);
     frameTimer.start(kTimerIntervalMs);
@@ -87,15 +94,24 @@ void MainWindow::showImage(const QImage& image)
         scene->setForegroundBrush(QBrush(image));
 }
 
-// Qt cannot unwind an exception through its event loop, so errors of the tick end here: the
-// frame loop stops and the user is told, and the window stays usable.
-void MainWindow::timed()
+// Qt cannot unwind an exception through its event loop, so errors of a slot's step end here,
+// those of the engine's own tree as well as the standard ones: the frame loop stops and the
+// user is told, and the window stays usable.
+template <typename Step>
+void MainWindow::stopOnError(Step step)
 {
     try {
-        processTick();
+        step();
+    } catch (const e_default& error) {
+        stopOnError(QString::fromStdString(error.message()));
     } catch (const std::exception& error) {
         stopOnError(QString::fromLocal8Bit(error.what()));
     }
+}
+
+void MainWindow::timed()
+{
+    stopOnError([this] { processTick(); });
 }
 
 void MainWindow::stopOnError(const QString& message)
@@ -148,12 +164,7 @@ void MainWindow::faceSeen()
         makeSample(faceCopy, sample);
         faceCopy.release();
     }
-    if (faceRect.width <= kTooFarWidth)
-        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Слишком далеко от камеры"));
-    else if (faceRect.width <= kTooCloseWidth)
-        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Лицо найдено"));
-    else
-        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Слишком близко к камере"));
+    ui->_lblStatus->setText(distanceStatus(faceRect.width));
     if (collecting)
         collectSample();
     if (collected.size() == kSamplesPerGroup) {
@@ -163,6 +174,15 @@ void MainWindow::faceSeen()
     }
     if (testing)
         test();
+}
+
+QString MainWindow::distanceStatus(int faceWidth)
+{
+    if (faceWidth <= kTooFarWidth)
+        return QCoreApplication::translate("Visagio", "Слишком далеко от камеры");
+    if (faceWidth <= kTooCloseWidth)
+        return QCoreApplication::translate("Visagio", "Лицо найдено");
+    return QCoreApplication::translate("Visagio", "Слишком близко к камере");
 }
 
 // The face ellipse of the face rectangle, drawn as a head-shaped oval.
@@ -193,9 +213,9 @@ void MainWindow::trainGroup()
     std::vector<cv::Mat> unmasked;
     for (const cv::Mat& collectedSample : collected)
         unmasked.push_back(collectedSample.clone());
-    matcher.addGroup(collected);
-    matcher.train();
-    addGroupIcon(matcher.groups().back().front());
+    matcher->addGroup(collected);
+    matcher->train();
+    addGroupIcon(matcher->groups().back().front());
     saveGroup(unmasked);
     frameTimer.start(interval);
 
@@ -221,9 +241,9 @@ void MainWindow::openProfile(const QString& profileDir)
     const std::vector<std::vector<cv::Mat>> saved = profile->load();
     if (!saved.empty()) {
         for (const std::vector<cv::Mat>& group : saved)
-            matcher.addGroup(group);
-        matcher.train();
-        for (const std::vector<cv::Mat>& group : matcher.groups())
+            matcher->addGroup(group);
+        matcher->train();
+        for (const std::vector<cv::Mat>& group : matcher->groups())
             addGroupIcon(group.front());
         setTrainButtonsText(QCoreApplication::translate("Visagio", "Дообучить"));
         ui->_btnTest->setEnabled(true);
@@ -274,7 +294,7 @@ void MainWindow::warnAboutProfile(const QString& reason)
 void MainWindow::test()
 {
     ++testCount;
-    const float score = matcher.verify(sample);
+    const float score = matcher->verify(sample);
     qDebug() << score;
     confidence = nextConfidence(confidence, score);
     if (opensLock(confidence))
@@ -336,20 +356,24 @@ void MainWindow::clickedTrainMode()
     settingsShown = !settingsShown;
 }
 
+// The group leaves the matcher, the list and the profile before the template is retrained,
+// so that a failed training leaves the three in step (the frame loop then stops).
 void MainWindow::clickedDeleteImage()
 {
     const int row = ui->_lstImages->currentRow();
     if (row < 0)
         return;
-    matcher.removeGroup(row);
-    matcher.train();
-    delete ui->_lstImages->takeItem(row);
-    forgetGroup(row);
-    if (matcher.groups().empty()) {
-        setTrainButtonsText(QCoreApplication::translate("Visagio", "Обучить"));
-        ui->_btnDeleteImage->setEnabled(false);
-        ui->_btnTest->setEnabled(false);
-    }
+    stopOnError([this, row] {
+        matcher->removeGroup(row);
+        delete ui->_lstImages->takeItem(row);
+        forgetGroup(row);
+        if (matcher->groups().empty()) {
+            setTrainButtonsText(QCoreApplication::translate("Visagio", "Обучить"));
+            ui->_btnDeleteImage->setEnabled(false);
+            ui->_btnTest->setEnabled(false);
+        }
+        matcher->train();
+    });
 }
 
 void MainWindow::clickedTest()

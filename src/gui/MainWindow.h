@@ -37,6 +37,10 @@ public:
     // Without a profile folder nothing is read or saved.
     // Throws: the matcher's errors (model file or foreign faces missing or malformed).
     MainWindow(QWidget* parent, QString videoDir, const QString& profileDir = QString());
+    // Same, on a matcher the caller has built (model loaded, foreign base read).
+    // Requires: matcher is not null and works on 35 x 45 samples.
+    MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> matcher, QString videoDir,
+               const QString& profileDir = QString());
     ~MainWindow() override;
 
     // False when the camera could not be opened at start-up: the application must end.
@@ -44,6 +48,9 @@ public:
 
     // Grey-or-colour 8-bit image to an opaque RGB32 QImage; a null QImage for an empty Mat.
     static QImage toQImage(const cv::Mat& image);
+    // The status line for a face `faceWidth` frame pixels wide: too far from the camera up to
+    // 59, found up to 180, too close above.
+    static QString distanceStatus(int faceWidth);
 
 private slots:
     void clickedTrain();
@@ -70,6 +77,8 @@ private:
     void showLockOpen();
     void showImage(const QImage& image);
     void drawFaceOval();
+    template <typename Step>
+    void stopOnError(Step step);
     void stopOnError(const QString& message);
     void setTrainButtonsText(const QString& text);
     void setPanelButtonsEnabled(bool enabled);
@@ -87,7 +96,7 @@ private:
     bool collecting = false;
     bool settingsShown = false;
     QTimer frameTimer;
-    FaceMatcher matcher;
+    std::unique_ptr<FaceMatcher> matcher;
     cv::Mat frame;
     cv::Mat faceCopy;
     cv::Mat sample;
