@@ -1,5 +1,6 @@
 #include "Webcam.h"
 
+#include "FaceGeometry.h"
 #include "FaceVideos.h"
 
 #include <QFile>
@@ -8,12 +9,13 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
-const cv::Size kFrameSize(320, 240);
 const char* const kQueryError = "Webcam: Can't query frame from webcam";
 
 bool sameImage(const cv::Mat& a, const cv::Mat& b)
@@ -56,13 +58,13 @@ protected:
     }
 
     // `count` frames of `size`, starting at face-free frame number `first`.
-    QString video(const QString& name, int count, int first, cv::Size size = kFrameSize)
+    QString video(const QString& name, int count, int first, cv::Size size = kFrameSize, double fps = 25.0)
     {
         std::vector<cv::Mat> frames;
         for (int i = 0; i < count; ++i)
             frames.push_back(scaled(faceFreeFrame(first + i), size));
         const QString path = dir.filePath(name);
-        EXPECT_TRUE(writeVideoFile(path, frames)) << path.toStdString();
+        EXPECT_TRUE(writeVideoFile(path, frames, fps)) << path.toStdString();
         return path;
     }
 
@@ -175,9 +177,9 @@ TEST_F(WebcamTest, UnreadableFilesInTheListAreSkipped)
     }
 }
 
-TEST_F(WebcamTest, CameraModeWithoutCaptureThrows)
+TEST_F(WebcamTest, CameraWithoutCaptureThrows)
 {
-    // Never started: camera mode with nothing open.
+    // Never started, and started on a missing stand-in: camera mode with nothing open.
     for (int i = 0; i < 2; ++i) {
         try {
             webcam.queryFrame(kFrameSize);
@@ -185,48 +187,65 @@ TEST_F(WebcamTest, CameraModeWithoutCaptureThrows)
         } catch (const std::runtime_error& error) {
             EXPECT_STREQ(error.what(), kQueryError);
         }
+        EXPECT_FALSE(webcam.isFileMode());
+        useStandIn(dir.filePath("absent.avi"));
+        EXPECT_FALSE(webcam.start({}));
     }
-    EXPECT_FALSE(webcam.isFileMode());
 }
 
-TEST_F(WebcamTest, StandInLoopsAndMirrorsLikeACamera)
+TEST_F(WebcamTest, StandInLoopsScalesAndMirrorsLikeACamera)
 {
-    const QString path = video("camera.avi", 3, 60);
-    const std::vector<cv::Mat> source = decoded(path);
-    ASSERT_EQ(source.size(), 3u);
-    useStandIn(path);
+    for (const cv::Size size : {kFrameSize, cv::Size(160, 120)}) {
+        SCOPED_TRACE(size.width);
+        const QString path = video(QString("camera-%1.avi").arg(size.width), 3, 60, size);
+        const std::vector<cv::Mat> source = decoded(path);
+        ASSERT_EQ(source.size(), 3u);
+        useStandIn(path);
+        Webcam camera;
+        ASSERT_TRUE(camera.start({}));
+        EXPECT_FALSE(camera.isFileMode());
+        EXPECT_TRUE(camera.fileList().isEmpty());
+        // Three rounds of the three frames: the video starts again where it ends.
+        for (int i = 0; i < 9; ++i) {
+            SCOPED_TRACE("query " + std::to_string(i));
+            const cv::Mat frame = camera.queryFrame(kFrameSize);
+            ASSERT_EQ(frame.type(), CV_8UC3);
+            EXPECT_TRUE(sameImage(frame, mirrored(scaled(source[size_t(i) % 3], kFrameSize))));
+        }
+    }
+}
+
+// Paced, a query waits until the stand-in's next frame is due: at 10 frames a second five
+// queries take at least 0.4 s, and a caller that fell behind gets the next frame at once but
+// the one after only a period later. Unpaced, a 1-frame-a-second stand-in does not hold the
+// caller back. Only lower bounds are timed, but for the generous unpaced one.
+TEST_F(WebcamTest, StandInKeepsItsFrameRateUnlessPacingIsOff)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto secondsSince = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    qputenv("VISAGIO_CAMERA_PACE", "1");
+    useStandIn(video("paced.avi", 3, 100, kFrameSize, 10.0));
     ASSERT_TRUE(webcam.start({}));
-    EXPECT_FALSE(webcam.isFileMode());
-    EXPECT_TRUE(webcam.fileList().isEmpty());
-    // Three rounds of the three frames: the video starts again where it ends.
-    for (int i = 0; i < 9; ++i) {
-        SCOPED_TRACE("query " + std::to_string(i));
-        const cv::Mat frame = webcam.queryFrame(kFrameSize);
-        const cv::Mat& original = source[size_t(i) % 3];
-        ASSERT_EQ(frame.type(), CV_8UC3);
-        EXPECT_TRUE(sameImage(frame.col(0), original.col(original.cols - 1)));
-        EXPECT_TRUE(sameImage(frame, mirrored(original)));
-    }
-}
+    Clock::time_point start = Clock::now();
+    for (int i = 0; i < 5; ++i)
+        ASSERT_FALSE(webcam.queryFrame(kFrameSize).empty());
+    EXPECT_GE(secondsSince(start), 0.4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    start = Clock::now();
+    webcam.queryFrame(kFrameSize);
+    webcam.queryFrame(kFrameSize);
+    EXPECT_GE(secondsSince(start), 0.1);
 
-TEST_F(WebcamTest, StandInOfAnotherSizeIsScaledThenMirrored)
-{
-    const QString path = video("small-camera.avi", 2, 70, cv::Size(160, 120));
-    const std::vector<cv::Mat> source = decoded(path);
-    useStandIn(path);
-    ASSERT_TRUE(webcam.start({}));
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE("query " + std::to_string(i));
-        const cv::Mat frame = webcam.queryFrame(kFrameSize);
-        EXPECT_TRUE(sameImage(frame, mirrored(scaled(source[size_t(i) % 2], kFrameSize))));
-    }
-}
-
-TEST_F(WebcamTest, MissingStandInFailsToStart)
-{
-    useStandIn(dir.filePath("absent.avi"));
-    EXPECT_FALSE(webcam.start({}));
-    EXPECT_THROW(webcam.queryFrame(kFrameSize), std::runtime_error);
+    qputenv("VISAGIO_CAMERA_PACE", "0");
+    useStandIn(video("slow.avi", 3, 110, kFrameSize, 1.0));
+    Webcam unpaced;
+    ASSERT_TRUE(unpaced.start({}));
+    start = Clock::now();
+    for (int i = 0; i < 5; ++i)
+        ASSERT_FALSE(unpaced.queryFrame(kFrameSize).empty());
+    EXPECT_LT(secondsSince(start), 2.0);  // paced, at least 4 s
 }
 
 TEST_F(WebcamTest, StoppedCameraThrowsAndRestartOnFilesPlaysThem)
