@@ -1,7 +1,9 @@
 // The feature-model trainer of the tools: contrastive divergence, the written model file,
-// reproducibility, discriminative tuning and calibration against the matcher's own rule.
+// reproducibility, discriminative tuning, calibration against the matcher's own rule, and the
+// whole training pipeline ending in a model the matcher loads.
 #include "DiscriminativeTuner.h"
 #include "FaceMatcher.h"
+#include "FaceGeometry.h"
 #include "FaceVector.h"
 #include "FaceVectors.h"
 #include "ModelCalibration.h"
@@ -15,9 +17,12 @@
 #include "ModelFiles.h"
 #include "SampleSet.h"
 #include "TestData.h"
+#include "TrainingPipeline.h"
 #include "WindowSimulation.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
@@ -29,8 +34,8 @@
 
 namespace {
 
-constexpr int kWidth = 35;
-constexpr int kHeight = 45;
+constexpr int kWidth = kSampleWidth;
+constexpr int kHeight = kSampleHeight;
 constexpr int kVisible = kWidth * kHeight;
 constexpr long kShippedModelBytes = 1273408;
 
@@ -184,42 +189,6 @@ TEST_F(GrbmTrainerTest, SameSeedWritesIdenticalBytesAnotherSeedDoesNot)
     EXPECT_NE(fileBytes(first), fileBytes(other));
 }
 
-TEST_F(GrbmTrainerTest, WrittenModelLoadsWithTheProgramsLoaderAndComputesTheSameFeatures)
-{
-    GrbmParameters model = GrbmParameters::zeros(kVisible, 200);
-    std::mt19937 random(9);
-    std::uniform_real_distribution<float> uniform(-0.05f, 0.05f);
-    for (Eigen::Index j = 0; j < model.weights.rows(); ++j)
-        for (Eigen::Index i = 0; i < model.weights.cols(); ++i)
-            model.weights(j, i) = uniform(random);
-    for (Eigen::Index i = 0; i < model.visibleSigma.size(); ++i)
-        model.visibleSigma[i] = 0.5f + std::abs(uniform(random)) * 10.0f;
-    model.hiddenBias.setConstant(3.0f);
-    const QString path = dir.filePath("model.grbm");
-    model.save(path.toStdString());
-    EXPECT_EQ(QFile(path).size(), kShippedModelBytes);
-
-    GaussianRbm loaded(1, 1);
-    File file(path.toStdString());
-    file.openRead();
-    file >> loaded;
-    ASSERT_EQ(loaded.visibleCount(), kVisible);
-    ASSERT_EQ(loaded.hiddenCount(), 200);
-    EXPECT_EQ(loaded.weights[7][1000], model.weights(7, 1000));
-    EXPECT_EQ(loaded.visibleSigma[42], model.visibleSigma[42]);
-
-    const RowMatrix vectors = data->topRows(3);
-    std::vector<std::vector<float>> rows;
-    for (Eigen::Index k = 0; k < vectors.rows(); ++k)
-        rows.emplace_back(vectors.row(k).data(), vectors.row(k).data() + kVisible);
-    loaded.setBatch(rows);
-    loaded.computeHidden();
-    const RowMatrix features = model.features(vectors);
-    for (int k = 0; k < 3; ++k)
-        for (int j = 0; j < 200; j += 37)
-            EXPECT_NEAR(loaded.hiddenRow(k)[static_cast<size_t>(j)], features(k, j), 1e-4f);
-}
-
 TEST_F(GrbmTrainerTest, SimulatedWindowAndBenchScoreAsTheMatcherDoes)
 {
     // Left-right symmetric samples make the matcher's random mirroring irrelevant. A cohort of
@@ -303,24 +272,6 @@ TEST_F(GrbmTrainerTest, TunersDistancesAgreeWithTheRule)
     }
 }
 
-TEST_F(GrbmTrainerTest, ScalingByAlphaScalesEveryDistance)
-{
-    const GrbmParameters model = trainSmall(*data, 2, true, 2);
-    GrbmParameters scaled = model;
-    scaled.hiddenBias.setConstant(4.0f);
-    GrbmParameters base = scaled;
-    scaled.scale(2.5f);
-    SampleSet people = syntheticPeople(2, 1, 100, 31);
-    std::vector<cv::Mat> owner, probes;
-    for (int k = 0; k < people.size(); ++k)
-        (people.person(k) == 0 && owner.size() < 100 ? owner : probes).push_back(people.sample(k));
-    const auto d1 = WindowSimulation(VerificationBench::modelMap(base), owner, RowMatrix(), 1.0f).distances(probes);
-    const auto d2 = WindowSimulation(VerificationBench::modelMap(scaled), owner, RowMatrix(), 1.0f).distances(probes);
-    ASSERT_EQ(d1.size(), d2.size());
-    for (size_t k = 0; k < d1.size(); k += 7)
-        EXPECT_NEAR(d2[k], 2.5f * d1[k], 1e-3f * d2[k]);
-}
-
 TEST_F(GrbmTrainerTest, TuningGradientMatchesFiniteDifferences)
 {
     const SampleSet people = syntheticPeople(12, 3, 2, 41, "known", 30.0);
@@ -402,4 +353,62 @@ TEST_F(GrbmTrainerTest, CalibrationPutsTheFixedThresholdAtTheTargetShare)
         EXPECT_NEAR(si, target, 0.01f);
         EXPECT_GT(sg, si);
     }
+}
+
+// What grbm-train does, end to end on synthetic people: sample files in, the model and its
+// calibration written beside each other, and the matcher loading the pair (cohort-scaled),
+// computing the trainer's features and scoring a new photograph of its owner above a
+// stranger's.
+TEST_F(GrbmTrainerTest, PipelineWritesAModelTheMatcherLoadsAndVerifiesWith)
+{
+    QTemporaryDir run;
+    writeSyntheticForeignBase(run.path(), 60, 8);
+    const std::string root = run.path().toStdString() + "/";
+    syntheticPeople(20, 2, 1, 71).save(root + "train.samples");
+    syntheticPeople(6, 4, 2, 72, "filmed").save(root + "sequences.samples");
+    syntheticPeople(6, 3, 2, 73, "photographed").save(root + "photos.samples");
+    TrainingPipeline::Options options;
+    options.trainFiles = {root + "train.samples"};
+    options.calibrationSequences = root + "sequences.samples";
+    options.calibrationPhotos = root + "photos.samples";
+    options.rbm.epochs = 2;
+    options.rbm.batchSize = 20;
+    options.biasCandidates = {std::nanf(""), 3.0f};
+    options.targetImpostorShare = 0.05f;
+    options.foreignRoot = root;
+    const TrainingPipeline::CalibratedModel trained = TrainingPipeline(options).run();
+
+    const QString modelPath = matcherModelPath(run.path());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(modelPath).path()));
+    trained.model.save(modelPath.toStdString());
+    ModelCalibration calibration;
+    calibration.cohortTarget = trained.cohortTarget;
+    calibration.write(ModelCalibration::pathFor(modelPath.toStdString()));
+    EXPECT_EQ(QFile(modelPath).size(), kShippedModelBytes);
+
+    ScopedWorkingDirectory cwd(run.path());
+    CapturedLog log;
+    FaceMatcher matcher(kWidth, kHeight);
+    GaussianRbm loaded = matcher.model();
+    const RowMatrix vectors = data->topRows(3);
+    std::vector<std::vector<float>> rows;
+    for (Eigen::Index k = 0; k < vectors.rows(); ++k)
+        rows.emplace_back(vectors.row(k).data(), vectors.row(k).data() + kVisible);
+    loaded.setBatch(rows);
+    loaded.computeHidden();
+    const RowMatrix features = trained.model.features(vectors);
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 200; j += 37)
+            EXPECT_NEAR(loaded.hiddenRow(k)[std::size_t(j)], features(k, j), 1e-4f * std::abs(features(k, j)) + 1e-4f);
+    const SampleSet people = syntheticPeople(2, 1, 60, 74);
+    std::vector<cv::Mat> owner, stranger;
+    for (int k = 0; k < people.size(); ++k)
+        (people.person(k) == 0 ? owner : stranger).push_back(people.sample(k).clone());
+    const cv::Mat newPhoto = owner.back();
+    owner.pop_back();
+    matcher.addGroup(owner);
+    matcher.train();
+    EXPECT_GT(matcher.foreignCount(), 0u);
+    EXPECT_NE(matcher.cohortScale(), 1.0f);
+    EXPECT_GT(matcher.verify(newPhoto), matcher.verify(stranger.front()));
 }
