@@ -109,9 +109,7 @@ template <typename T>
 T* widget(QWidget& window, const char* name)
 {
     T* found = window.findChild<T*>(name);
-    if (!found)
-        qFatal("widget %s missing", name);
-    return found;
+    return found ? found : (qFatal("widget %s missing", name), nullptr);
 }
 
 void tick(MainWindow& window, int count = 1)
@@ -191,8 +189,7 @@ private slots:
     void slotErrorsOfEitherKindAreShown_data();
     void slotErrorsOfEitherKindAreShown();
 
-    void hundredthSampleTrainsTheGroupInTheSameTick();
-    void cancellingKeepsTheListAndRestartsTheCount();
+    void cancelledGroupIsDroppedAndTheHundredthSampleTrains();
     void deletingAGroupRetrainsTheTemplate();
     void panelsSwapAndAreLockedWhileBusy();
 
@@ -446,48 +443,34 @@ void MainWindowTest::slotErrorsOfEitherKindAreShown()
     QCOMPARE(status(window), message);
 }
 
-void MainWindowTest::hundredthSampleTrainsTheGroupInTheSameTick()
+// Cancelling drops the samples collected so far; a new collection counts from 1, and its
+// hundredth sample trains the group in the same tick.
+void MainWindowTest::cancelledGroupIsDroppedAndTheHundredthSampleTrains()
 {
     MainWindow window(nullptr, QString());
-    click(window, "_btnTrain");
-    QCOMPARE(widget<QPushButton>(window, "_btnTrain2")->text(), QString("Отменить"));
-    int faceTicks = 0;
-    for (int i = 0; i < kMaxTicksForGroup && faceTicks < 99; ++i) {
-        tick(window);
-        if (status(window).startsWith("Добавлено"))
-            QCOMPARE(status(window), QString("Добавлено %1 из 100 примеров лица.").arg(++faceTicks));
-    }
-    QCOMPARE(faceTicks, 99);
     auto* list = widget<QListWidget>(window, "_lstImages");
+    click(window, "_btnTrain");
+    tick(window, 40);
+    QCOMPARE(status(window), QString("Добавлено 40 из 100 примеров лица."));
+    click(window, "_btnTrain2");
+    QCOMPARE(list->count(), 0);
+    QVERIFY(widget<QPushButton>(window, "_btnTest")->isEnabled());
+    QCOMPARE(widget<QPushButton>(window, "_btnTrain")->text(), QString("Дообучить"));
+    click(window, "_btnTrain");
+    for (int samples = 1; samples < 100; ++samples) {
+        tick(window);
+        QCOMPARE(status(window), QString("Добавлено %1 из 100 примеров лица.").arg(samples));
+    }
     QCOMPARE(list->count(), 0);
     tick(window);
     QCOMPARE(status(window), QString("Шаблон успешно добавлен. Макет в режиме ожидания."));
     QCOMPARE(list->count(), 1);
     QCOMPARE(widget<QPushButton>(window, "_btnTrain2")->text(), QString("Дообучить"));
-    QVERIFY(widget<QPushButton>(window, "_btnTest")->isEnabled());
-    QVERIFY(widget<QPushButton>(window, "_btnDeleteImage")->isEnabled());
     // The icon is the group's first sample after training masked its corners black.
     const QImage icon = list->item(0)->data(Qt::DecorationRole).value<QPixmap>().toImage();
     QCOMPARE(icon.size(), QSize(kSampleWidth, kSampleHeight));
     QCOMPARE(qGray(icon.pixel(0, 0)), 0);
     QCOMPARE(qGray(icon.pixel(kSampleWidth - 1, kSampleHeight - 1)), 0);
-}
-
-void MainWindowTest::cancellingKeepsTheListAndRestartsTheCount()
-{
-    MainWindow window(nullptr, QString());
-    click(window, "_btnTrain");
-    for (int i = 0; i < kMaxTicksForGroup && status(window) != "Добавлено 40 из 100 примеров лица."; ++i)
-        tick(window);
-    QCOMPARE(status(window), QString("Добавлено 40 из 100 примеров лица."));
-    click(window, "_btnTrain2");
-    QCOMPARE(widget<QListWidget>(window, "_lstImages")->count(), 0);
-    QVERIFY(widget<QPushButton>(window, "_btnTest")->isEnabled());
-    QVERIFY(widget<QPushButton>(window, "_btnDeleteImage")->isEnabled());
-    QCOMPARE(widget<QPushButton>(window, "_btnTrain")->text(), QString("Дообучить"));
-    click(window, "_btnTrain");
-    tick(window);
-    QCOMPARE(status(window), QString("Добавлено 1 из 100 примеров лица."));
 }
 
 // Two people's groups, then the first deleted: the list keeps the second's icon, and the first
@@ -555,7 +538,6 @@ void MainWindowTest::panelsSwapAndAreLockedWhileBusy()
     click(window, "_btnTest");   // verifying
     for (const char* name : {"_btnTrain", "_btnTrain2", "_btnDeleteImage", "_btnBack", "_btnSettings"})
         QVERIFY2(!widget<QPushButton>(window, name)->isEnabled(), name);
-    QVERIFY(main->isVisible() != settings->isVisible());
 }
 
 // The owner's face opens the lock; on face-free ticks the confidence keeps 0.8 of itself each
