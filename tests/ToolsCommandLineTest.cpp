@@ -17,12 +17,6 @@ struct Call
     const char* message;  // expected in standard output on success, else in standard error
 };
 
-std::ostream& operator<<(std::ostream& stream, const Call& call)
-{
-    return stream << QFileInfo(call.program).fileName().toStdString() << ' '
-                  << call.arguments.join(' ').toStdString();
-}
-
 class ToolsCommandLineTest : public ::testing::TestWithParam<Call>
 {
 };
@@ -31,6 +25,7 @@ class ToolsCommandLineTest : public ::testing::TestWithParam<Call>
 TEST_P(ToolsCommandLineTest, ExitCodeAndMessage)
 {
     const Call& call = GetParam();
+    SCOPED_TRACE(QString("%1 %2").arg(QFileInfo(call.program).fileName(), call.arguments.join(' ')).toStdString());
     // Run in an empty folder, so that a tool that wrongly went ahead would find no data.
     QTemporaryDir folder;
     QProcess tool;
