@@ -394,6 +394,19 @@ void MainWindowTest::tickErrorsStopTheLoopAndKeepTheWindow()
     QCOMPARE(closer.texts.size(), 1);
     window.show();
     QVERIFY(window.close());
+
+    // A stand-in that goes away under the running window is the camera error, handled alike.
+    const QString vanishing = noCascades.filePath("vanishing.avi");
+    QVERIFY(writeVideo(vanishing.toStdString(), faceFrames(3)));
+    qputenv("VISAGIO_CAMERA", vanishing.toLocal8Bit());
+    QDir::setCurrent(workDir());
+    MainWindow second(nullptr, QString());
+    QFile::remove(vanishing);
+    closer.texts.clear();
+    for (int i = 0; i < 60 && closer.texts.isEmpty(); ++i)
+        tick(second);
+    QTRY_COMPARE(closer.texts, QStringList() << "Webcam: Can't query frame from webcam");
+    QCOMPARE(status(second), QString("Webcam: Can't query frame from webcam"));
 }
 
 // A failed training (a group of the wrong size) and a list out of step with the matcher (the
