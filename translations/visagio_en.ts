@@ -32,10 +32,6 @@
         <translation>Back</translation>
     </message>
     <message>
-        <source>%1 or %2: %3</source>
-        <translation>%1 or %2: %3</translation>
-    </message>
-    <message>
         <source>Ошибка оборудования</source>
         <translation>Hardware error</translation>
     </message>
