@@ -38,20 +38,6 @@ cv::Mat twoFaces(const cv::Mat& first, int firstHeight, const cv::Mat& second, i
     return frame;
 }
 
-// Detection order of OpenCV depends on thread scheduling; one thread makes it repeatable.
-class SingleThreaded
-{
-public:
-    SingleThreaded()
-        : previous(cv::getNumThreads())
-    {
-        cv::setNumThreads(1);
-    }
-    ~SingleThreaded() { cv::setNumThreads(previous); }
-
-private:
-    int previous;
-};
 } // namespace
 
 // The detector as the window builds it: cascades from the run directory (the working
@@ -154,7 +140,8 @@ TEST_F(FaceDetectorTest, TheLargestFaceIsChosen)
 TEST_F(FaceDetectorTest, AmongEqualLargestFacesTheEarliestDetectionWins)
 {
     REQUIRE_FACEDATA();
-    const SingleThreaded oneThread;
+    const int threads = cv::getNumThreads();
+    cv::setNumThreads(1); // OpenCV's detection order depends on thread scheduling
     const cv::Mat photo = facePhoto(0);
     int ties = 0;
     int tiesWonByTheRightFace = 0;
@@ -170,6 +157,7 @@ TEST_F(FaceDetectorTest, AmongEqualLargestFacesTheEarliestDetectionWins)
         detector.processFrame(frame);
         EXPECT_EQ(detector.faceRect(), faces[0]);
     }
+    cv::setNumThreads(threads);
     ASSERT_GT(ties, 0) << "no layout gave two faces of equal size";
     EXPECT_GT(tiesWonByTheRightFace, 0) << "no tie where the first detection is not the left face";
 }
@@ -193,9 +181,9 @@ TEST_F(FaceDetectorTest, TheCopyIsIndependentOfTheDetectorAndOfTheFrame)
     copy.setTo(cv::Scalar(255, 255, 255));
     EXPECT_TRUE(sameImage(detector.copyImage(0), expected));
 
-    // A copy outlives the frame it came from.
     for (int which : {1, -1, 2, 100})
         EXPECT_TRUE(detector.copyImage(which).empty()) << "selector " << which;
+    // A copy outlives the detector's next frames.
     const cv::Mat kept = detector.copyImage(0);
     detector.processFrame(faceFrame(1));
     detector.processFrame(faceFreeFrame(3));
