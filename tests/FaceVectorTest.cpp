@@ -151,7 +151,7 @@ TEST_F(PhotoFaceVectorTest, GreyIsElevenSixteenFiveThirtySeconds)
     EXPECT_EQ(photoFaceVector(colour, false, 255, random), photoFaceVector(grey, false, 255, other));
 }
 
-TEST_F(PhotoFaceVectorTest, WithoutTrimmingOnlyTheOutsideTakesTheMeanAndNothingIsDrawn)
+TEST_F(PhotoFaceVectorTest, WithoutTrimmingOnlyTheOutsideTakesTheMeanAndFlatFacesGiveZeros)
 {
     QImage photo = darkPhoto(8);
     setGrey(photo, 0, 18, 250); // on the ellipse (q exactly 1): keeps its value
@@ -164,6 +164,14 @@ TEST_F(PhotoFaceVectorTest, WithoutTrimmingOnlyTheOutsideTakesTheMeanAndNothingI
     EXPECT_EQ(v[44 * kWidth + 34], 0.0f);
     EXPECT_NEAR(meanAndDeviation(v)[1], 1.0, 0.05);
     EXPECT_EQ(random.next(), valueAfter(0));
+
+    // Faces with nothing to standardise give zeros; a face trimmed away draws nothing.
+    QImage flat(kWidth, kHeight, QImage::Format_RGB32);
+    flat.fill(qRgb(100, 100, 100));
+    EXPECT_EQ(photoFaceVector(flat, false, 255, random), std::vector<float>(kValues, 0.0f));
+    flat.fill(qRgb(250, 250, 250));
+    EXPECT_EQ(photoFaceVector(flat, true, 210, random), std::vector<float>(kValues, 0.0f));
+    EXPECT_EQ(random.next(), valueAfter(1));
 }
 
 TEST_F(PhotoFaceVectorTest, TrimmingReplacesLightRowEndsWithMeanAndNoise)
@@ -201,18 +209,6 @@ TEST_F(PhotoFaceVectorTest, TrimmingReplacesLightRowEndsWithMeanAndNoise)
             EXPECT_NEAR(v[y * kWidth + x] * s, noise, 1e-3) << x << "," << y;
         }
     }
-}
-
-TEST_F(PhotoFaceVectorTest, FacesWithNothingToStandardiseGiveZeros)
-{
-    QImage light(kWidth, kHeight, QImage::Format_RGB32);
-    light.fill(qRgb(250, 250, 250));
-    EXPECT_EQ(photoFaceVector(light, true, 210, random), std::vector<float>(kValues, 0.0f));
-    EXPECT_EQ(random.next(), valueAfter(0)) << "a face trimmed away draws nothing";
-
-    QImage flat(kWidth, kHeight, QImage::Format_RGB32);
-    flat.fill(qRgb(100, 100, 100));
-    EXPECT_EQ(photoFaceVector(flat, false, 255, random), std::vector<float>(kValues, 0.0f));
 }
 
 TEST(RandomSourceTest, ClassicSequenceFromTheFixedStart)
