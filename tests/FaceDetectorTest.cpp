@@ -27,8 +27,7 @@ const std::vector<std::pair<QString, int>> kFacePhotos = {
 // bottom-aligned, the second starting `gap` pixels after the first.
 cv::Mat twoFaces(const cv::Mat& first, int firstHeight, const cv::Mat& second, int secondHeight, int gap)
 {
-    cv::Mat a;
-    cv::Mat b;
+    cv::Mat a, b;
     cv::resize(first, a, cv::Size(), double(firstHeight) / first.rows, double(firstHeight) / first.rows);
     cv::resize(second, b, cv::Size(), double(secondHeight) / second.rows, double(secondHeight) / second.rows);
     const int height = std::max(a.rows, b.rows);
@@ -74,38 +73,27 @@ TEST_F(FaceDetectorTest, FaceFreeFramesGiveNoFaceZeroRectangleAndNoCopy)
     }
 }
 
-TEST_F(FaceDetectorTest, FindsTheFaceInPhotographs)
-{
-    REQUIRE_FACEDATA();
-    for (size_t i = 0; i < kFacePhotos.size(); ++i) {
-        SCOPED_TRACE(kFacePhotos[i].first.toStdString());
-        const cv::Mat frame = faceFrame(i);
-        ASSERT_FALSE(frame.empty());
-        detector.processFrame(frame);
-        ASSERT_TRUE(detector.found());
-        const cv::Rect face = detector.faceRect();
-        EXPECT_GE(face.width, kMinFaceSide);
-        EXPECT_GE(face.height, kMinFaceSide);
-        // The photographs are centred, and so are their faces.
-        EXPECT_TRUE(face.contains(cv::Point(kFrameWidth / 2, kFrameHeight / 2))) << face;
-        // The copy is the colour face region at frame resolution.
-        const cv::Mat copy = detector.copyImage(0);
-        EXPECT_TRUE(sameImage(copy, frame(face)));
-    }
-}
-
-TEST_F(FaceDetectorTest, FacesUnderNinetyPixelsAreNeverReported)
+// Each photograph's face is found at the centre of the frame, copied in colour at frame
+// resolution; a face under 90 pixels is never reported, though the cascade alone sees such
+// faces in these frames.
+TEST_F(FaceDetectorTest, FindsTheFaceInPhotographsButNeverUnderNinetyPixels)
 {
     REQUIRE_FACEDATA();
     int smallFacesSeen = 0;
     for (size_t i = 0; i < kFacePhotos.size(); ++i) {
+        SCOPED_TRACE(kFacePhotos[i].first.toStdString());
+        const cv::Mat frame = faceFrame(i);
+        detector.processFrame(frame);
+        ASSERT_TRUE(detector.found());
+        const cv::Rect face = detector.faceRect();
+        EXPECT_TRUE(face.contains(cv::Point(kFrameWidth / 2, kFrameHeight / 2))) << face;
+        EXPECT_TRUE(sameImage(detector.copyImage(0), frame(face)));
         for (int height = 60; height <= 200; height += 10) {
-            SCOPED_TRACE(kFacePhotos[i].first.toStdString() + " at height " + std::to_string(height));
-            const cv::Mat frame = placeInFrame(facePhoto(i), height);
-            // Without the size limit the same cascade sees small faces here.
-            for (const cv::Rect& face : cascadeFaces(frame, 0))
-                smallFacesSeen += face.width < kMinFaceSide ? 1 : 0;
-            detector.processFrame(frame);
+            SCOPED_TRACE("height " + std::to_string(height));
+            const cv::Mat scaled = placeInFrame(facePhoto(i), height);
+            for (const cv::Rect& seen : cascadeFaces(scaled, 0))
+                smallFacesSeen += seen.width < kMinFaceSide ? 1 : 0;
+            detector.processFrame(scaled);
             if (detector.found()) {
                 EXPECT_GE(detector.faceRect().width, kMinFaceSide);
                 EXPECT_GE(detector.faceRect().height, kMinFaceSide);
