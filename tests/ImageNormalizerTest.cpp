@@ -164,8 +164,9 @@ TEST(ImageNormalizerTest, EqualizeModeSpreadsTheLumaOverTheRange)
 }
 
 // Both entry points agree in every mode, for either QImage format, and one instance reused on
-// images of changing size gives what a fresh instance gives.
-TEST(ImageNormalizerTest, BothEntryPointsAgreeAndReusedInstancesFollowTheSize)
+// images of changing size gives what a fresh instance gives. Empty images give empty images;
+// images that are not 8-bit colour are rejected.
+TEST(ImageNormalizerTest, BothEntryPointsAgreeReusedInstancesFollowTheSizeAndEmptyGivesEmpty)
 {
     for (int mode : {0, 1, 2, kModePassThrough}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
@@ -181,6 +182,14 @@ TEST(ImageNormalizerTest, BothEntryPointsAgreeAndReusedInstancesFollowTheSize)
                 EXPECT_TRUE(sameImage(toBgr(result), expected)) << size;
             }
         }
+        const cv::Mat empty = reused.normalize(cv::Mat(0, 0, CV_8UC3), 3);
+        EXPECT_TRUE(empty.empty());
+        EXPECT_EQ(empty.type(), CV_8UC3);
+        EXPECT_TRUE(reused.normalize(cv::Mat(), 3).empty());
+        EXPECT_TRUE(reused.normalize(QImage(), 3).isNull());
+        EXPECT_TRUE(reused.adjustBrightness(QImage(), 0.5f).isNull());
+        EXPECT_THROW(reused.normalize(cv::Mat(4, 4, CV_8UC1, cv::Scalar(1)), 1), cv::Exception);
+        EXPECT_THROW(reused.normalize(cv::Mat(4, 4, CV_16UC3, cv::Scalar::all(1)), 1), cv::Exception);
     }
 }
 
@@ -201,22 +210,5 @@ TEST(ImageNormalizerTest, AdjustBrightnessShiftsTheLumaAndSaturates)
             EXPECT_EQ(result.pixel(0, 0), qRgb(c.dark, c.dark, c.dark));
             EXPECT_EQ(result.pixel(1, 0), qRgb(c.light, c.light, c.light));
         }
-    }
-}
-
-// Empty images give empty images; images that are not 8-bit colour are rejected.
-TEST(ImageNormalizerTest, EmptyImagesGiveEmptyImagesAndOthersAreRejected)
-{
-    for (int mode : {0, 1, 2, kModePassThrough}) {
-        SCOPED_TRACE("mode " + std::to_string(mode));
-        ImageNormalizer normalizer(mode);
-        const cv::Mat result = normalizer.normalize(cv::Mat(0, 0, CV_8UC3), 3);
-        EXPECT_TRUE(result.empty());
-        EXPECT_EQ(result.type(), CV_8UC3);
-        EXPECT_TRUE(normalizer.normalize(cv::Mat(), 3).empty());
-        EXPECT_TRUE(normalizer.normalize(QImage(), 3).isNull());
-        EXPECT_TRUE(normalizer.adjustBrightness(QImage(), 0.5f).isNull());
-        EXPECT_THROW(normalizer.normalize(cv::Mat(4, 4, CV_8UC1, cv::Scalar(1)), 1), cv::Exception);
-        EXPECT_THROW(normalizer.normalize(cv::Mat(4, 4, CV_16UC3, cv::Scalar::all(1)), 1), cv::Exception);
     }
 }
