@@ -214,7 +214,7 @@ TEST_F(FaceMatcherTest, TrainingMirrorsTheVectorsOfEvenDraws)
 
 // A face scores 90 / (s d + 30) for its weighted distance d to the nearest template vector.
 // With foreign faces and a valid calibration file s = target / median distance of the foreign
-// faces to the template; any damaged calibration file leaves s = 1 and says why in the log.
+// faces to the template; any damaged calibration file leaves s = 1 and says so in the log.
 TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
 {
     writeSyntheticForeignBase(dir.path(), 40, 5);
@@ -251,12 +251,7 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
         std::nth_element(cohort.begin(), cohort.begin() + long((cohort.size() - 1) / 2), cohort.end());
         const float expectedScale = c.target > 0.0f ? c.target / cohort[(cohort.size() - 1) / 2] : 1.0f;
         EXPECT_FLOAT_EQ(matcher.cohortScale(), expectedScale);
-        const QStringList scaleLines = log.lines().filter("cohort scale ");
-        const bool scaleLogged = scaleLines.size() == 1 &&
-                                 std::abs(scaleLines[0].mid(13).toFloat() - expectedScale) < 1e-5f * expectedScale;
-        const bool ignoredLogged = log.lines().filter("model calibration").filter("ignored:").size() == 1;
-        EXPECT_EQ(scaleLogged, c.target > 0.0f);
-        EXPECT_EQ(ignoredLogged, c.target <= 0.0f);
+        EXPECT_EQ(log.lines().filter("model calibration").filter("ignored:").size(), c.target > 0.0f ? 0 : 1);
 
         for (unsigned seed : {900u, 905u}) {
             cv::Mat stranger = sample(seed);
