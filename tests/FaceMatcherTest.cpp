@@ -123,16 +123,13 @@ TEST_F(FaceMatcherTest, GroupsAreKeptInOrderAndShareTheirPixels)
     const std::vector<std::vector<cv::Mat>> added = {group(3, 10), group(5, 20), group(2, 30)};
     for (const auto& g : added)
         matcher.addGroup(g);
-    std::vector<std::vector<cv::Mat>> copy = matcher.groups();
+    const std::vector<std::vector<cv::Mat>> copy = matcher.groups();
     ASSERT_EQ(copy.size(), 3u);
     for (std::size_t g = 0; g < added.size(); ++g) {
         ASSERT_EQ(copy[g].size(), added[g].size());
         for (std::size_t i = 0; i < added[g].size(); ++i)
             EXPECT_EQ(copy[g][i].data, added[g][i].data) << g << "/" << i;
     }
-    copy[0].clear();
-    copy.pop_back();
-    EXPECT_EQ(matcher.groups()[0].size(), 3u);
     EXPECT_EQ(matcher.groupCount(), 3);
 
     matcher.removeGroup(0);
