@@ -138,8 +138,7 @@ protected:
             ASSERT_TRUE(writeBytes(inRun(path), fileBytes(QDir(runDir()).filePath(path))));
     }
 
-    QString run() const { return temp.filePath("run"); }
-    QString inRun(const QString& relative) const { return QDir(run()).filePath(relative); }
+    QString inRun(const QString& relative) const { return QDir(temp.filePath("run")).filePath(relative); }
 
     // Snapshot of everything the test made, before the case runs.
     void remember() { before = folderSnapshot(temp.path()); }
