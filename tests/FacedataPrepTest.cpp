@@ -53,7 +53,6 @@ cv::Mat texture(cv::Size size, unsigned seed)
 
 } // namespace
 
-// Each test works in a temporary folder of its own.
 class FacedataPrepTest : public ::testing::Test
 {
 protected:
