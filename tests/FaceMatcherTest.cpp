@@ -84,13 +84,13 @@ protected:
     QTemporaryDir dir;
     ScopedWorkingDirectory workingDirectory{prepareMatcherRunDir(dir.path(), 17)};
     CapturedLog log; // the matcher's diagnostics, read by the calibration case
+    FaceMatcher matcher{kWidth, kHeight};
 };
 
 // Images of another size are rejected untouched. A matcher of another size needs a model of
 // that size and has no foreign base. (The damaged model files are one table in BadInputTest.)
 TEST_F(FaceMatcherTest, OtherSizesAreRejected)
 {
-    FaceMatcher matcher(kWidth, kHeight);
     const std::vector<cv::Size> sizes = {{kWidth + 1, kHeight}, {kWidth, kHeight - 1}, {kHeight, kWidth}};
     for (const cv::Size& size : sizes) {
         SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
@@ -108,7 +108,6 @@ TEST_F(FaceMatcherTest, OtherSizesAreRejected)
 // Only channel 0 of a colour sample counts, whichever channel count came before.
 TEST_F(FaceMatcherTest, OnlyChannelZeroOfAColourSampleCounts)
 {
-    FaceMatcher matcher(kWidth, kHeight);
     const cv::Mat grey = sample(3);
     cv::Mat colour;
     cv::merge(std::vector<cv::Mat>{grey.clone(), sample(4), sample(5)}, colour);
@@ -119,7 +118,6 @@ TEST_F(FaceMatcherTest, OnlyChannelZeroOfAColourSampleCounts)
 
 TEST_F(FaceMatcherTest, GroupsAreKeptInOrderAndShareTheirPixels)
 {
-    FaceMatcher matcher(kWidth, kHeight);
     const std::vector<std::vector<cv::Mat>> added = {group(3, 10), group(5, 20), group(2, 30)};
     for (const auto& g : added)
         matcher.addGroup(g);
@@ -155,7 +153,6 @@ TEST_F(FaceMatcherTest, GroupsAreKeptInOrderAndShareTheirPixels)
 // groups, or with a sample of the wrong size, keeps the template it had.
 TEST_F(FaceMatcherTest, TrainingThatCannotProceedKeepsTheTemplate)
 {
-    FaceMatcher matcher(kWidth, kHeight);
     EXPECT_EQ(matcher.foreignCount(), 0u);
     const float score = matcher.verify(sample(5));
     EXPECT_GT(score, 0.0f);
@@ -182,7 +179,6 @@ TEST_F(FaceMatcherTest, TrainingThatCannotProceedKeepsTheTemplate)
 // Training mirrors the vectors of even draws; a sample trained unmirrored scores 3.
 TEST_F(FaceMatcherTest, TrainingMirrorsTheVectorsOfEvenDraws)
 {
-    FaceMatcher matcher(kWidth, kHeight);
     const std::vector<cv::Mat> images = group(100, 200);
     matcher.addGroup(images);
     matcher.seedRandom(12345);
@@ -238,22 +234,22 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
             ASSERT_TRUE(writeBytes(calibrationPath, c.content));
         }
         log.clear();
-        FaceMatcher matcher(kWidth, kHeight);
-        matcher.addGroup(group(30, 400));
-        matcher.train();
-        ASSERT_GT(matcher.foreignCount(), 2u);
+        FaceMatcher calibrated(kWidth, kHeight);
+        calibrated.addGroup(group(30, 400));
+        calibrated.train();
+        ASSERT_GT(calibrated.foreignCount(), 2u);
         std::vector<float> cohort;
-        for (const auto& f : featuresOf(matcher, matcher.foreignVectors()))
-            cohort.push_back(nearestDistance(matcher, f));
+        for (const auto& f : featuresOf(calibrated, calibrated.foreignVectors()))
+            cohort.push_back(nearestDistance(calibrated, f));
         std::nth_element(cohort.begin(), cohort.begin() + long((cohort.size() - 1) / 2), cohort.end());
         const float expectedScale = c.target > 0.0f ? c.target / cohort[(cohort.size() - 1) / 2] : 1.0f;
-        EXPECT_FLOAT_EQ(matcher.cohortScale(), expectedScale);
+        EXPECT_FLOAT_EQ(calibrated.cohortScale(), expectedScale);
         EXPECT_EQ(log.lines().filter("model calibration").filter("ignored:").size(), c.target > 0.0f ? 0 : 1);
 
         for (unsigned seed : {900u, 905u}) {
             cv::Mat stranger = sample(seed);
-            const float score = matcher.verify(stranger);
-            const float d = nearestDistance(matcher, featuresOf(matcher, {matcher.imageToVector(stranger)})[0]);
+            const float score = calibrated.verify(stranger);
+            const float d = nearestDistance(calibrated, featuresOf(calibrated, {calibrated.imageToVector(stranger)})[0]);
             EXPECT_GT(d, 0.0f);
             EXPECT_FLOAT_EQ(score, 90.0f / (expectedScale * d + 30.0f));
             EXPECT_TRUE(score > 0.0f && score < 3.0f) << score;
@@ -266,7 +262,6 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
 // random mirroring plays no part.)
 TEST_F(FaceMatcherTest, SingleSampleTemplateHasFiniteWeights)
 {
-    FaceMatcher matcher(kWidth, kHeight);
     cv::Mat own = sample(800), flipped;
     cv::flip(own, flipped, 1);
     cv::addWeighted(own, 0.5, flipped, 0.5, 0.0, own);
