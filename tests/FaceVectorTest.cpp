@@ -73,21 +73,21 @@ TEST(FaceMaskTest, EllipseBlanksOnlyTheCornersInEveryChannel)
     }
 }
 
-// Only channel 0 of a colour sample is read: see FaceMatcherTest.MaskFollowsTheChannelCount.
-class MaskedFaceVectorTest : public ::testing::Test
+// Standardised, with exact zeros where the ellipse blanks the sample (in place) and where a
+// pixel inside it is black (it takes the mean); faces without spread give zeros. Only channel 0
+// of a colour sample is read: see FaceMatcherTest.OnlyChannelZeroOfAColourSampleCounts.
+TEST(MaskedFaceVectorTest, StandardisedWithExactZerosWhereBlankedOrBlack)
 {
-protected:
-    cv::Mat mask = createFaceMask(kSampleSize, 1);
-};
-
-TEST_F(MaskedFaceVectorTest, StandardisedWithExactZerosWhereBlanked)
-{
+    const cv::Mat mask = createFaceMask(kSampleSize, 1);
     cv::Mat image = randomSample(1);
+    image.at<uchar>(20, 17) = 0;
     const cv::Mat original = image.clone();
     const std::vector<float> v = maskedFaceVector(image, mask);
     ASSERT_EQ(int(v.size()), kValues);
     EXPECT_NEAR(meanAndDeviation(v)[0], 0.0, 1e-5);
     EXPECT_NEAR(meanAndDeviation(v)[1], 1.0, 1e-5);
+    EXPECT_EQ(v[20 * kWidth + 17], 0.0f);
+    EXPECT_NE(v[20 * kWidth + 16], 0.0f);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
             const bool blanked = mask.at<uchar>(y, x) == 0;
@@ -104,17 +104,6 @@ TEST_F(MaskedFaceVectorTest, StandardisedWithExactZerosWhereBlanked)
         EXPECT_EQ(left < right, v[18 * kWidth + x - 1] < v[18 * kWidth + x]) << x;
     }
     EXPECT_EQ(maskedFaceVector(image, mask), v);
-}
-
-// A black pixel inside the ellipse counts as blanked: it takes the mean. Faces without
-// spread (all black, one level) give zeros.
-TEST_F(MaskedFaceVectorTest, BlackPixelsTakeTheMeanAndFlatFacesGiveZeros)
-{
-    cv::Mat image = randomSample(3);
-    image.at<uchar>(20, 17) = 0;
-    const std::vector<float> v = maskedFaceVector(image, mask);
-    EXPECT_EQ(v[20 * kWidth + 17], 0.0f);
-    EXPECT_NE(v[20 * kWidth + 16], 0.0f);
     for (int level : {0, 120}) {
         cv::Mat flat(kSampleSize, CV_8UC1, cv::Scalar(level));
         EXPECT_EQ(maskedFaceVector(flat, mask), std::vector<float>(kValues, 0.0f)) << level;
