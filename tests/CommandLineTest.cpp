@@ -11,12 +11,7 @@
 namespace {
 constexpr int kTimeoutMs = 30000;
 
-struct Outcome
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+struct Outcome { int exitCode = -1; QString out; QString err; };
 
 // Runs the built program where no display can be reached: were a window made, Qt would abort.
 Outcome runProgram(const QStringList& arguments)

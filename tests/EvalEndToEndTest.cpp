@@ -79,20 +79,6 @@ std::string writeFaceSet(const QString& root, std::vector<FacePhoto>& foreignPho
     return root.toStdString();
 }
 
-// The matcher's folder: the shipped model when the repository has one, else a random model of
-// the right shape; an empty foreign base either way.
-void prepareMatcherFolder(const QString& folder)
-{
-    const QString shipped = sourceDir() + "/data/model/" + kModelPath;
-    if (QFile::exists(shipped)) {
-        QDir().mkpath(QFileInfo(matcherModelPath(folder)).path());
-        QFile::copy(shipped, matcherModelPath(folder));
-        writeEmptyForeignBase(folder);
-    } else {
-        prepareMatcherRunDir(folder);
-    }
-}
-
 std::vector<std::vector<float>> foreignVectors(const std::vector<FacePhoto>& photos)
 {
     Capture capture(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
@@ -127,7 +113,11 @@ Shared& shared()
         made->photos = FaceSet::list(made->faceSet);
         Capture capture(smallProtocol(), SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
         made->people = capture.capture(made->photos);
-        prepareMatcherFolder(made->folder.path() + "/matcher");
+        // The matcher's folder: the shipped model and an empty foreign base.
+        const QString model = matcherModelPath(made->folder.path() + "/matcher");
+        QDir().mkpath(QFileInfo(model).path());
+        QFile::copy(sourceDir() + "/data/model/" + kModelPath, model);
+        writeEmptyForeignBase(made->folder.path() + "/matcher");
         {
             ScopedWorkingDirectory inMatcherFolder(made->folder.path() + "/matcher");
             made->visagio = std::make_unique<VisagioScorer>();

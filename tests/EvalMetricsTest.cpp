@@ -37,12 +37,7 @@ TEST(EvalMetricsTest, RatesAtAThresholdCountOnlyScoresStrictlyAbove)
     EXPECT_THROW(Metrics({0.1}, {}), std::invalid_argument);
     // 0.99 is exactly the window's decision: a face scoring 0.99 is a stranger.
     const Metrics metrics({0.5, 0.99, 1.2, 2.0}, {0.3, 0.99, 1.0, 0.1, 0.2});
-    struct Case
-    {
-        double threshold;
-        double far;
-        double frr;
-    };
+    struct Case { double threshold; double far; double frr; };
     const Case cases[] = {{0.99, 0.2, 0.5}, {0.4, 0.4, 0.0}, {2.0, 0.0, 1.0}, {-kInf, 1.0, 0.0}, {0.98, 0.4, 0.25}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.threshold);
@@ -71,12 +66,7 @@ TEST(EvalMetricsTest, RocKeepsOnlyTheCornersOfTheStaircase)
 TEST(EvalMetricsTest, EqualErrorRateAndAreaOfHandMadeLists)
 {
     const double unchecked = std::nan("");
-    const struct
-    {
-        const char* what;
-        std::vector<double> genuine, impostor;
-        double eer, auc;
-    } cases[] = {
+    const struct { const char* what; std::vector<double> genuine, impostor; double eer, auc; } cases[] = {
         {"separated", {0.9, 0.8}, {0.1, 0.2}, 0.0, 1.0},
         // 15 of 16 pairs: 0.6 loses to 0.65.
         {"one stranger above one owner face", kGenuine, kImpostor, 0.25, 15.0 / 16.0},

@@ -11,7 +11,6 @@
 
 #include <cmath>
 #include <limits>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -54,11 +53,6 @@ std::vector<float> mirrored(std::vector<float> v)
 class FaceMatcherTest : public ::testing::Test
 {
 protected:
-    std::unique_ptr<FaceMatcher> makeMatcher(int width = kWidth, int height = kHeight)
-    {
-        return std::make_unique<FaceMatcher>(width, height);
-    }
-
     // The features the model gives the vectors, one row each.
     static std::vector<std::vector<float>> featuresOf(const FaceMatcher& matcher,
                                                       const std::vector<std::vector<float>>& vectors)
@@ -90,73 +84,66 @@ protected:
     QTemporaryDir dir;
     ScopedWorkingDirectory workingDirectory{prepareMatcherRunDir(dir.path(), 17)};
     CapturedLog log; // the matcher's diagnostics, read by the calibration case
+    FaceMatcher matcher{kWidth, kHeight};
 };
 
 // Images of another size are rejected untouched. A matcher of another size needs a model of
 // that size and has no foreign base. (The damaged model files are one table in BadInputTest.)
 TEST_F(FaceMatcherTest, OtherSizesAreRejected)
 {
-    const auto matcher = makeMatcher();
     const std::vector<cv::Size> sizes = {{kWidth + 1, kHeight}, {kWidth, kHeight - 1}, {kHeight, kWidth}};
     for (const cv::Size& size : sizes) {
         SCOPED_TRACE(std::to_string(size.width) + " x " + std::to_string(size.height));
         cv::Mat image = sample(1, size.width, size.height);
         const cv::Mat original = image.clone();
-        EXPECT_EQ(messageOf<std::logic_error>([&] { matcher->imageToVector(image); }), "incorrect image size");
-        EXPECT_EQ(messageOf<std::logic_error>([&] { matcher->verify(image); }), "incorrect image size");
+        EXPECT_EQ(messageOf<std::logic_error>([&] { matcher.imageToVector(image); }), "incorrect image size");
+        EXPECT_EQ(messageOf<std::logic_error>([&] { matcher.verify(image); }), "incorrect image size");
         EXPECT_EQ(cv::countNonZero(image != original), 0);
     }
-    EXPECT_EQ(messageOf<e_logic_argument>([&] { makeMatcher(40, 40); }), "incorrect RBM configuration");
+    EXPECT_EQ(messageOf<e_logic_argument>([&] { FaceMatcher(40, 40); }), "incorrect RBM configuration");
     writeModelFile(matcherModelPath(dir.path()), randomModel(40 * 40, kFeatures, 3));
-    EXPECT_EQ(messageOf<std::logic_error>([&] { makeMatcher(40, 40); }), "loading foreign faces: unsupported size");
+    EXPECT_EQ(messageOf<std::logic_error>([&] { FaceMatcher(40, 40); }), "loading foreign faces: unsupported size");
 }
 
-TEST_F(FaceMatcherTest, MaskFollowsTheChannelCount)
+// Only channel 0 of a colour sample counts, whichever channel count came before.
+TEST_F(FaceMatcherTest, OnlyChannelZeroOfAColourSampleCounts)
 {
-    const auto matcher = makeMatcher();
-    cv::Mat grey = sample(3);
+    const cv::Mat grey = sample(3);
     cv::Mat colour;
     cv::merge(std::vector<cv::Mat>{grey.clone(), sample(4), sample(5)}, colour);
-    const std::vector<float> fromColour = matcher->imageToVector(colour);
-    EXPECT_EQ(matcher->faceMask().channels(), 3);
-    EXPECT_EQ(matcher->imageToVector(grey), fromColour) << "only channel 0 counts";
-    EXPECT_EQ(matcher->faceMask().channels(), 1);
-    matcher->imageToVector(colour);
-    EXPECT_EQ(matcher->faceMask().channels(), 3);
+    const std::vector<float> fromColour = matcher.imageToVector(colour.clone());
+    EXPECT_EQ(matcher.imageToVector(grey.clone()), fromColour);
+    EXPECT_EQ(matcher.imageToVector(colour), fromColour);
 }
 
 TEST_F(FaceMatcherTest, GroupsAreKeptInOrderAndShareTheirPixels)
 {
-    const auto matcher = makeMatcher();
     const std::vector<std::vector<cv::Mat>> added = {group(3, 10), group(5, 20), group(2, 30)};
     for (const auto& g : added)
-        matcher->addGroup(g);
-    std::vector<std::vector<cv::Mat>> copy = matcher->groups();
+        matcher.addGroup(g);
+    const std::vector<std::vector<cv::Mat>> copy = matcher.groups();
     ASSERT_EQ(copy.size(), 3u);
     for (std::size_t g = 0; g < added.size(); ++g) {
         ASSERT_EQ(copy[g].size(), added[g].size());
         for (std::size_t i = 0; i < added[g].size(); ++i)
             EXPECT_EQ(copy[g][i].data, added[g][i].data) << g << "/" << i;
     }
-    copy[0].clear();
-    copy.pop_back();
-    EXPECT_EQ(matcher->groups()[0].size(), 3u);
-    EXPECT_EQ(matcher->groupCount(), 3);
+    EXPECT_EQ(matcher.groupCount(), 3);
 
-    matcher->removeGroup(0);
-    const auto left = matcher->groups();
+    matcher.removeGroup(0);
+    const auto left = matcher.groups();
     ASSERT_EQ(left.size(), 2u);
     EXPECT_EQ(left[0][0].data, added[1][0].data);
     EXPECT_EQ(left[1][0].data, added[2][0].data);
     for (int index : {-1, 2, 100}) {
         SCOPED_TRACE(index);
-        EXPECT_EQ(messageOf<e_logic_range>([&] { matcher->removeGroup(index); }), "Out of range");
+        EXPECT_EQ(messageOf<e_logic_range>([&] { matcher.removeGroup(index); }), "Out of range");
     }
-    EXPECT_EQ(matcher->groupCount(), 2);
+    EXPECT_EQ(matcher.groupCount(), 2);
 
     // Training masks the samples the caller holds: the icons show the face ellipse.
-    matcher->train();
-    const cv::Mat icon = matcher->groups().front().front();
+    matcher.train();
+    const cv::Mat icon = matcher.groups().front().front();
     EXPECT_EQ(icon.at<uchar>(0, 0), 0);
     EXPECT_EQ(icon.at<uchar>(kHeight - 1, kWidth - 1), 0);
     EXPECT_NE(icon.at<uchar>(18, 17), 0);
@@ -166,63 +153,61 @@ TEST_F(FaceMatcherTest, GroupsAreKeptInOrderAndShareTheirPixels)
 // groups, or with a sample of the wrong size, keeps the template it had.
 TEST_F(FaceMatcherTest, TrainingThatCannotProceedKeepsTheTemplate)
 {
-    const auto matcher = makeMatcher();
-    EXPECT_EQ(matcher->foreignCount(), 0u);
-    const float score = matcher->verify(sample(5));
+    EXPECT_EQ(matcher.foreignCount(), 0u);
+    const float score = matcher.verify(sample(5));
     EXPECT_GT(score, 0.0f);
     EXPECT_LT(score, 1e-36f);
-    EXPECT_EQ(matcher->verify(cv::Mat()), 0.0f);
-    matcher->train();
-    EXPECT_TRUE(matcher->templateFeatures().empty());
-    EXPECT_EQ(matcher->qualities(), std::vector<float>(kFeatures, 0.0f));
+    EXPECT_EQ(matcher.verify(cv::Mat()), 0.0f);
+    matcher.train();
+    EXPECT_TRUE(matcher.templateFeatures().empty());
+    EXPECT_EQ(matcher.qualities(), std::vector<float>(kFeatures, 0.0f));
 
-    matcher->addGroup(group(10, 40));
-    matcher->train();
-    const auto features = matcher->templateFeatures();
-    const auto weights = matcher->qualities();
-    matcher->addGroup({sample(600), sample(601, 36, 45)});
-    EXPECT_EQ(messageOf<std::logic_error>([&] { matcher->train(); }), "training error: incorrect image size");
-    EXPECT_EQ(matcher->templateFeatures(), features);
-    matcher->removeGroup(1);
-    matcher->removeGroup(0);
-    matcher->train();
-    EXPECT_EQ(matcher->templateFeatures(), features);
-    EXPECT_EQ(matcher->qualities(), weights);
+    matcher.addGroup(group(10, 40));
+    matcher.train();
+    const auto features = matcher.templateFeatures();
+    const auto weights = matcher.qualities();
+    matcher.addGroup({sample(600), sample(601, 36, 45)});
+    EXPECT_EQ(messageOf<std::logic_error>([&] { matcher.train(); }), "training error: incorrect image size");
+    EXPECT_EQ(matcher.templateFeatures(), features);
+    matcher.removeGroup(1);
+    matcher.removeGroup(0);
+    matcher.train();
+    EXPECT_EQ(matcher.templateFeatures(), features);
+    EXPECT_EQ(matcher.qualities(), weights);
 }
 
 // Training mirrors the vectors of even draws; a sample trained unmirrored scores 3.
 TEST_F(FaceMatcherTest, TrainingMirrorsTheVectorsOfEvenDraws)
 {
-    const auto matcher = makeMatcher();
     const std::vector<cv::Mat> images = group(100, 200);
-    matcher->addGroup(images);
-    matcher->seedRandom(12345);
-    matcher->train();
+    matcher.addGroup(images);
+    matcher.seedRandom(12345);
+    matcher.train();
 
     RandomSource replay;
     replay.seed(12345);
     std::vector<std::vector<float>> expected;
     int mirroredCount = 0;
     for (const cv::Mat& image : images) {
-        const std::vector<float> v = matcher->imageToVector(image);
+        const std::vector<float> v = matcher.imageToVector(image);
         const bool mirror = replay.next() % 2 != 1;
         mirroredCount += mirror;
         expected.push_back(mirror ? mirrored(v) : v);
         if (!mirror) {
-            EXPECT_EQ(matcher->verify(image), 3.0f);
+            EXPECT_EQ(matcher.verify(image), 3.0f);
         }
     }
     EXPECT_GT(mirroredCount, 30);
     EXPECT_LT(mirroredCount, 70);
-    EXPECT_EQ(matcher->templateFeatures(), featuresOf(*matcher, expected));
-    ASSERT_EQ(matcher->qualities().size(), std::size_t(kFeatures));
-    for (float q : matcher->qualities())
+    EXPECT_EQ(matcher.templateFeatures(), featuresOf(matcher, expected));
+    ASSERT_EQ(matcher.qualities().size(), std::size_t(kFeatures));
+    for (float q : matcher.qualities())
         EXPECT_TRUE(std::isfinite(q) && q >= 0.0f) << q;
 }
 
 // A face scores 90 / (s d + 30) for its weighted distance d to the nearest template vector.
 // With foreign faces and a valid calibration file s = target / median distance of the foreign
-// faces to the template; any damaged calibration file leaves s = 1 and says why in the log.
+// faces to the template; any damaged calibration file leaves s = 1 and says so in the log.
 TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
 {
     writeSyntheticForeignBase(dir.path(), 40, 5);
@@ -249,27 +234,22 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
             ASSERT_TRUE(writeBytes(calibrationPath, c.content));
         }
         log.clear();
-        const auto matcher = makeMatcher();
-        matcher->addGroup(group(30, 400));
-        matcher->train();
-        ASSERT_GT(matcher->foreignCount(), 2u);
+        FaceMatcher calibrated(kWidth, kHeight);
+        calibrated.addGroup(group(30, 400));
+        calibrated.train();
+        ASSERT_GT(calibrated.foreignCount(), 2u);
         std::vector<float> cohort;
-        for (const auto& f : featuresOf(*matcher, matcher->foreignVectors()))
-            cohort.push_back(nearestDistance(*matcher, f));
+        for (const auto& f : featuresOf(calibrated, calibrated.foreignVectors()))
+            cohort.push_back(nearestDistance(calibrated, f));
         std::nth_element(cohort.begin(), cohort.begin() + long((cohort.size() - 1) / 2), cohort.end());
         const float expectedScale = c.target > 0.0f ? c.target / cohort[(cohort.size() - 1) / 2] : 1.0f;
-        EXPECT_FLOAT_EQ(matcher->cohortScale(), expectedScale);
-        const QStringList scaleLines = log.lines().filter("cohort scale ");
-        const bool scaleLogged = scaleLines.size() == 1 &&
-                                 std::abs(scaleLines[0].mid(13).toFloat() - expectedScale) < 1e-5f * expectedScale;
-        const bool ignoredLogged = log.lines().filter("model calibration").filter("ignored:").size() == 1;
-        EXPECT_EQ(scaleLogged, c.target > 0.0f);
-        EXPECT_EQ(ignoredLogged, c.target <= 0.0f);
+        EXPECT_FLOAT_EQ(calibrated.cohortScale(), expectedScale);
+        EXPECT_EQ(log.lines().filter("model calibration").filter("ignored:").size(), c.target > 0.0f ? 0 : 1);
 
         for (unsigned seed : {900u, 905u}) {
             cv::Mat stranger = sample(seed);
-            const float score = matcher->verify(stranger);
-            const float d = nearestDistance(*matcher, featuresOf(*matcher, {matcher->imageToVector(stranger)})[0]);
+            const float score = calibrated.verify(stranger);
+            const float d = nearestDistance(calibrated, featuresOf(calibrated, {calibrated.imageToVector(stranger)})[0]);
             EXPECT_GT(d, 0.0f);
             EXPECT_FLOAT_EQ(score, 90.0f / (expectedScale * d + 30.0f));
             EXPECT_TRUE(score > 0.0f && score < 3.0f) << score;
@@ -282,17 +262,16 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
 // random mirroring plays no part.)
 TEST_F(FaceMatcherTest, SingleSampleTemplateHasFiniteWeights)
 {
-    const auto matcher = makeMatcher();
     cv::Mat own = sample(800), flipped;
     cv::flip(own, flipped, 1);
     cv::addWeighted(own, 0.5, flipped, 0.5, 0.0, own);
-    matcher->addGroup({own});
-    matcher->train();
-    ASSERT_EQ(matcher->templateFeatures().size(), 1u);
-    for (float q : matcher->qualities())
+    matcher.addGroup({own});
+    matcher.train();
+    ASSERT_EQ(matcher.templateFeatures().size(), 1u);
+    for (float q : matcher.qualities())
         ASSERT_TRUE(std::isfinite(q)) << q;
-    EXPECT_EQ(matcher->verify(own), 3.0f);
-    const float stranger = matcher->verify(sample(801));
+    EXPECT_EQ(matcher.verify(own), 3.0f);
+    const float stranger = matcher.verify(sample(801));
     EXPECT_TRUE(std::isfinite(stranger));
     EXPECT_GT(stranger, 0.0f);
     EXPECT_LT(stranger, 1.0f);

@@ -22,12 +22,7 @@ cv::Mat ramp(cv::Size size, int step, bool alongRows)
 // (linear interpolation at pixel centres) gives square pixel q the ramp at s (q + 0.5) - 0.5.
 TEST(FaceSampleTest, TheMiddleOfTheStretchedSquareIsKept)
 {
-    const struct
-    {
-        cv::Size crop, sample;
-        int step;
-        bool alongRows;
-    } cases[] = {
+    const struct { cv::Size crop, sample; int step; bool alongRows; } cases[] = {
         {{kSampleHeight, kSampleHeight}, kSampleSize, 5, false},
         {{kSampleHeight, kSampleHeight}, {kSampleHeight, kSampleWidth}, 5, true},
         {{90, 90}, kSampleSize, 2, false},

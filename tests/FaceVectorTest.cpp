@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
-#include <cmath>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -26,18 +24,12 @@ cv::Mat randomSample(unsigned seed, int low = 1, int high = 256, int type = CV_8
     return image;
 }
 
-double meanOf(const std::vector<float>& v)
+// Mean and (population) standard deviation of the values.
+cv::Scalar meanAndDeviation(const std::vector<float>& v)
 {
-    return std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
-}
-
-double deviationOf(const std::vector<float>& v)
-{
-    const double mean = meanOf(v);
-    double squares = 0.0;
-    for (float x : v)
-        squares += (x - mean) * (x - mean);
-    return std::sqrt(squares / double(v.size()));
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(v, mean, deviation);
+    return {mean[0], deviation[0]};
 }
 
 // The next value of a generator after `draws` draws from its start.
@@ -54,12 +46,10 @@ TEST(FaceMaskTest, EllipseBlanksOnlyTheCornersInEveryChannel)
 {
     const cv::Mat mask = createFaceMask(kSampleSize, 1);
     ASSERT_EQ(mask.type(), CV_8UC1);
-    for (int x = 0; x < kWidth; ++x)
-        EXPECT_EQ(mask.at<uchar>(18, x), 255) << "centre row, column " << x;
     const std::vector<cv::Point> outside = {{0, 0}, {34, 0}, {0, 44}, {34, 44}, {7, 44}, {0, 10}};
     for (const cv::Point& p : outside)
         EXPECT_EQ(mask.at<uchar>(p), 0) << p;
-    const std::vector<cv::Point> inside = {{17, 0}, {17, 44}, {17, 18}, {0, 18}, {34, 18}};
+    const std::vector<cv::Point> inside = {{17, 0}, {17, 44}, {17, 18}, {0, 18}, {34, 18}, {5, 18}, {29, 18}};
     for (const cv::Point& p : inside)
         EXPECT_EQ(mask.at<uchar>(p), 255) << p;
     // The lower corners are larger than the upper ones.
@@ -83,21 +73,21 @@ TEST(FaceMaskTest, EllipseBlanksOnlyTheCornersInEveryChannel)
     }
 }
 
-// Only channel 0 of a colour sample is read: see FaceMatcherTest.MaskFollowsTheChannelCount.
-class MaskedFaceVectorTest : public ::testing::Test
+// Standardised, with exact zeros where the ellipse blanks the sample (in place) and where a
+// pixel inside it is black (it takes the mean); faces without spread give zeros. Only channel 0
+// of a colour sample is read: see FaceMatcherTest.OnlyChannelZeroOfAColourSampleCounts.
+TEST(MaskedFaceVectorTest, StandardisedWithExactZerosWhereBlankedOrBlack)
 {
-protected:
-    cv::Mat mask = createFaceMask(kSampleSize, 1);
-};
-
-TEST_F(MaskedFaceVectorTest, StandardisedWithExactZerosWhereBlanked)
-{
+    const cv::Mat mask = createFaceMask(kSampleSize, 1);
     cv::Mat image = randomSample(1);
+    image.at<uchar>(20, 17) = 0;
     const cv::Mat original = image.clone();
     const std::vector<float> v = maskedFaceVector(image, mask);
     ASSERT_EQ(int(v.size()), kValues);
-    EXPECT_NEAR(meanOf(v), 0.0, 1e-5);
-    EXPECT_NEAR(deviationOf(v), 1.0, 1e-5);
+    EXPECT_NEAR(meanAndDeviation(v)[0], 0.0, 1e-5);
+    EXPECT_NEAR(meanAndDeviation(v)[1], 1.0, 1e-5);
+    EXPECT_EQ(v[20 * kWidth + 17], 0.0f);
+    EXPECT_NE(v[20 * kWidth + 16], 0.0f);
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
             const bool blanked = mask.at<uchar>(y, x) == 0;
@@ -114,17 +104,6 @@ TEST_F(MaskedFaceVectorTest, StandardisedWithExactZerosWhereBlanked)
         EXPECT_EQ(left < right, v[18 * kWidth + x - 1] < v[18 * kWidth + x]) << x;
     }
     EXPECT_EQ(maskedFaceVector(image, mask), v);
-}
-
-// A black pixel inside the ellipse counts as blanked: it takes the mean. Faces without
-// spread (all black, one level) give zeros.
-TEST_F(MaskedFaceVectorTest, BlackPixelsTakeTheMeanAndFlatFacesGiveZeros)
-{
-    cv::Mat image = randomSample(3);
-    image.at<uchar>(20, 17) = 0;
-    const std::vector<float> v = maskedFaceVector(image, mask);
-    EXPECT_EQ(v[20 * kWidth + 17], 0.0f);
-    EXPECT_NE(v[20 * kWidth + 16], 0.0f);
     for (int level : {0, 120}) {
         cv::Mat flat(kSampleSize, CV_8UC1, cv::Scalar(level));
         EXPECT_EQ(maskedFaceVector(flat, mask), std::vector<float>(kValues, 0.0f)) << level;
@@ -161,7 +140,7 @@ TEST_F(PhotoFaceVectorTest, GreyIsElevenSixteenFiveThirtySeconds)
     EXPECT_EQ(photoFaceVector(colour, false, 255, random), photoFaceVector(grey, false, 255, other));
 }
 
-TEST_F(PhotoFaceVectorTest, WithoutTrimmingOnlyTheOutsideTakesTheMeanAndNothingIsDrawn)
+TEST_F(PhotoFaceVectorTest, WithoutTrimmingOnlyTheOutsideTakesTheMeanAndFlatFacesGiveZeros)
 {
     QImage photo = darkPhoto(8);
     setGrey(photo, 0, 18, 250); // on the ellipse (q exactly 1): keeps its value
@@ -172,8 +151,16 @@ TEST_F(PhotoFaceVectorTest, WithoutTrimmingOnlyTheOutsideTakesTheMeanAndNothingI
     EXPECT_EQ(v[17 * kWidth + 0], 0.0f);
     EXPECT_EQ(v[0], 0.0f);
     EXPECT_EQ(v[44 * kWidth + 34], 0.0f);
-    EXPECT_NEAR(deviationOf(v), 1.0, 0.05);
+    EXPECT_NEAR(meanAndDeviation(v)[1], 1.0, 0.05);
     EXPECT_EQ(random.next(), valueAfter(0));
+
+    // Faces with nothing to standardise give zeros; a face trimmed away draws nothing.
+    QImage flat(kWidth, kHeight, QImage::Format_RGB32);
+    flat.fill(qRgb(100, 100, 100));
+    EXPECT_EQ(photoFaceVector(flat, false, 255, random), std::vector<float>(kValues, 0.0f));
+    flat.fill(qRgb(250, 250, 250));
+    EXPECT_EQ(photoFaceVector(flat, true, 210, random), std::vector<float>(kValues, 0.0f));
+    EXPECT_EQ(random.next(), valueAfter(1));
 }
 
 TEST_F(PhotoFaceVectorTest, TrimmingReplacesLightRowEndsWithMeanAndNoise)
@@ -211,18 +198,6 @@ TEST_F(PhotoFaceVectorTest, TrimmingReplacesLightRowEndsWithMeanAndNoise)
             EXPECT_NEAR(v[y * kWidth + x] * s, noise, 1e-3) << x << "," << y;
         }
     }
-}
-
-TEST_F(PhotoFaceVectorTest, FacesWithNothingToStandardiseGiveZeros)
-{
-    QImage light(kWidth, kHeight, QImage::Format_RGB32);
-    light.fill(qRgb(250, 250, 250));
-    EXPECT_EQ(photoFaceVector(light, true, 210, random), std::vector<float>(kValues, 0.0f));
-    EXPECT_EQ(random.next(), valueAfter(0)) << "a face trimmed away draws nothing";
-
-    QImage flat(kWidth, kHeight, QImage::Format_RGB32);
-    flat.fill(qRgb(100, 100, 100));
-    EXPECT_EQ(photoFaceVector(flat, false, 255, random), std::vector<float>(kValues, 0.0f));
 }
 
 TEST(RandomSourceTest, ClassicSequenceFromTheFixedStart)

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -44,21 +45,14 @@ cv::Point2d centroid(const cv::Mat& mask)
 // A colour texture of smooth blobs: every region looks different, so a misplaced crop shows.
 cv::Mat texture(cv::Size size, unsigned seed)
 {
-    std::mt19937 random(seed);
-    cv::Mat coarse(size.height / 20 + 2, size.width / 20 + 2, CV_8UC3);
-    cv::randu(coarse, cv::Scalar::all(30), cv::Scalar::all(200));
-    std::uniform_int_distribution<int> value(30, 200);
-    for (auto it = coarse.begin<cv::Vec3b>(); it != coarse.end<cv::Vec3b>(); ++it)
-        *it = cv::Vec3b(static_cast<uchar>(value(random)), static_cast<uchar>(value(random)),
-                        static_cast<uchar>(value(random)));
-    cv::Mat fine;
+    cv::Mat coarse(size.height / 20 + 2, size.width / 20 + 2, CV_8UC3), fine;
+    cv::RNG(seed).fill(coarse, cv::RNG::UNIFORM, cv::Scalar::all(30), cv::Scalar::all(201));
     cv::resize(coarse, fine, size, 0, 0, cv::INTER_CUBIC);
     return fine;
 }
 
 } // namespace
 
-// Each test works in a temporary folder of its own.
 class FacedataPrepTest : public ::testing::Test
 {
 protected:
@@ -168,12 +162,13 @@ TEST_F(FacedataPrepTest, SplitKeepsCalibrationEvaluationAndTrainingPeopleApart)
     EXPECT_LT(index.mtflFaces(true).size(), index.mtflFaces(false).size());
 }
 
-TEST_F(FacedataPrepTest, PhotographsAreCutByTheWindowsPipelineAndMissesAreCounted)
+// Photographs are cut by the window's pipeline, misses counted; videos are written as camera
+// frames, the face-free ones first.
+TEST_F(FacedataPrepTest, PhotographsAreCutAndFilmedByTheWindowsPipeline)
 {
     REQUIRE_FACEDATA();
-    const FacedataIndex index(facedataDir().toStdString());
     std::vector<FacePhoto> photos;
-    for (const auto& photo : index.essexPeople())
+    for (const auto& photo : FacedataIndex(facedataDir().toStdString()).essexPeople())
         if (photo.person == "essex_13" && photos.size() < 3)
             photos.push_back(photo);
     const std::string blank = dir.filePath("blank.png").toStdString();
@@ -194,35 +189,20 @@ TEST_F(FacedataPrepTest, PhotographsAreCutByTheWindowsPipelineAndMissesAreCounte
     ASSERT_EQ(frame.size(), kFrameSize);
     EXPECT_EQ(cv::countNonZero(cutter.cutFrame(frame) != samples.sample(0)), 0);
     EXPECT_GE(cutter.lastFace().width, 90);
-}
 
-TEST_F(FacedataPrepTest, VideosAreWrittenAsCameraFramesWithFaceFreeFrames)
-{
-    REQUIRE_FACEDATA();
-    const FacedataIndex index(facedataDir().toStdString());
-    std::vector<FacePhoto> photos;
-    for (const auto& photo : index.essexPeople())
-        if (photo.person == "essex_13" && photos.size() < 2)
-            photos.push_back(photo);
     std::mt19937 random(1);
-    const std::string cascade = SampleCutter::defaultFaceCascade();
-    std::vector<cv::Mat> frames =
-        DemoVideoMaker::photoFrames(photos, 4, random, cascade, SampleCutter::defaultEyeCascade());
+    std::vector<cv::Mat> frames = DemoVideoMaker::photoFrames({photos[0], photos[1]}, 4, random,
+                                                              SampleCutter::defaultFaceCascade(),
+                                                              SampleCutter::defaultEyeCascade());
     ASSERT_EQ(frames.size(), 8u);
     const std::vector<cv::Mat> empty = DemoVideoMaker::faceFreeFrames(frames.front(), 3);
     frames.insert(frames.begin(), empty.begin(), empty.end());
     const std::string path = dir.filePath("person.avi").toStdString();
     DemoVideoMaker::write(path, frames);
-
     const std::vector<cv::Mat> read = DemoVideoMaker::read(path);
     ASSERT_EQ(read.size(), 11u);
-    SampleCutter cutter(cascade, SampleCutter::defaultEyeCascade());
-    int faces = 0;
     for (size_t k = 0; k < read.size(); ++k) {
         EXPECT_EQ(read[k].size(), kFrameSize);
-        const bool face = !cutter.cutFrame(read[k]).empty();
-        EXPECT_EQ(face, k >= 3) << "frame " << k;
-        faces += face ? 1 : 0;
+        EXPECT_EQ(cutter.cutFrame(read[k]).empty(), k < 3) << "frame " << k;
     }
-    EXPECT_EQ(faces, 8);
 }

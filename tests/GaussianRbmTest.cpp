@@ -3,7 +3,7 @@
 #include "GaussianRbm.h"
 #include "ModelFiles.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -72,7 +72,7 @@ protected:
 };
 
 // The damaged model files are one table in BadInputTest.
-TEST_F(GaussianRbmTest, LoadsEveryFieldInFileOrderOrNothing)
+TEST_F(GaussianRbmTest, ReadsAndWritesEveryFieldInFileOrder)
 {
     GaussianRbm model = randomModel(3, 2, 1);
     model.setBatch(randomRows(2, 3, 1));
@@ -86,6 +86,18 @@ TEST_F(GaussianRbmTest, LoadsEveryFieldInFileOrderOrNothing)
     EXPECT_EQ(model.weights[0], (std::vector<float>{4.5f, 5.0f, 5.5f}));
     EXPECT_EQ(model.weights[1], (std::vector<float>{6.0f, 6.5f, 7.0f}));
 
+    // The writer gives back the very bytes, and refuses parameters of another shape.
+    const QString path = dir.filePath("folder/written.grbm");
+    writeModelFile(path, model);
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), smallModelBytes());
+    GaussianRbm ragged(3, 2);
+    ragged.weights[1].pop_back();
+    File bad(dir.filePath("bad.grbm").toStdString());
+    bad.openWrite();
+    EXPECT_THROW(bad << ragged, e_logic_argument);
+
     GaussianRbm trailing(1, 1);
     load(smallModelBytes() + QByteArray(100, '\x7f'), trailing);
     EXPECT_EQ(trailing.weights, model.weights) << "trailing bytes are ignored";
@@ -96,30 +108,6 @@ TEST_F(GaussianRbmTest, LoadsEveryFieldInFileOrderOrNothing)
     EXPECT_THROW(load(smallModelBytes().left(40), kept), e_failure_read);
     EXPECT_EQ(kept.visibleCount(), 4);
     EXPECT_EQ(kept.weights, before.weights);
-}
-
-TEST_F(GaussianRbmTest, WriterProducesTheFormatTheLoaderReadsAndChecksTheShape)
-{
-    const GaussianRbm written = randomModel(7, 5, 42);
-    const QString path = dir.filePath("folder/written.grbm");
-    writeModelFile(path, written);
-    EXPECT_EQ(QFileInfo(path).size(), 8 + 4 * (2 * 7 + 5 + 5 * 7));
-    File file(path.toStdString());
-    file.openRead();
-    GaussianRbm loaded(1, 1);
-    file >> loaded;
-    EXPECT_EQ(loaded.visibleCount(), 7);
-    EXPECT_EQ(loaded.hiddenCount(), 5);
-    EXPECT_EQ(loaded.visibleBias, written.visibleBias);
-    EXPECT_EQ(loaded.hiddenBias, written.hiddenBias);
-    EXPECT_EQ(loaded.visibleSigma, written.visibleSigma);
-    EXPECT_EQ(loaded.weights, written.weights);
-
-    GaussianRbm ragged(3, 2);
-    ragged.weights[1].pop_back();
-    File bad(dir.filePath("bad.grbm").toStdString());
-    bad.openWrite();
-    EXPECT_THROW(bad << ragged, e_logic_argument) << "parameters of another shape";
 }
 
 // The fast kernel must round exactly as the plain sequential loop does, for shapes that do

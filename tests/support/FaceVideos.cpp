@@ -24,9 +24,9 @@ int recordingNumber(const QString& fileName)
 }
 } // namespace
 
-QStringList essexPhotos(const QString& person)
+QStringList defaultFacePhotos()
 {
-    const QString relativeDir = QString("%1/%2").arg(kEssexTraining, person);
+    const QString relativeDir = QString("%1/%2").arg(kEssexTraining, kDefaultPerson);
     QStringList names = QDir(QDir(facedataDir()).filePath(relativeDir)).entryList({"*.jpg"}, QDir::Files);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return recordingNumber(a) < recordingNumber(b);
@@ -35,30 +35,6 @@ QStringList essexPhotos(const QString& person)
     for (const QString& name : names)
         photos << relativeDir + "/" + name;
     return photos;
-}
-
-QStringList defaultFacePhotos()
-{
-    return essexPhotos(kDefaultPerson);
-}
-
-QString writeFaceVideo(const QString& dir, const QString& name, int frames, const QStringList& photos,
-                       int photoHeight, double fps)
-{
-    if (photos.isEmpty())
-        return QString();
-    std::vector<cv::Mat> placed;
-    for (const QString& photo : photos) {
-        const cv::Mat image = loadFacedataImage(photo);
-        if (image.empty())
-            return QString();
-        placed.push_back(placeInFrame(image, photoHeight));
-    }
-    std::vector<cv::Mat> video;
-    for (int i = 0; i < frames; ++i)
-        video.push_back(placed[size_t(i) % placed.size()]);
-    const QString path = QDir(dir).filePath(name);
-    return writeVideoFile(path, video, fps) ? path : QString();
 }
 
 cv::Mat faceFreeFrame(int index)

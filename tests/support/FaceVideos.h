@@ -6,26 +6,15 @@
 
 #include <vector>
 
-// Test videos made from the shared photographs (MJPG AVI, written into a folder the caller
-// owns, normally a QTemporaryDir). Face videos need the shared face data (REQUIRE_FACEDATA);
-// face-free videos are synthetic and need nothing.
+// Test frames and videos (MJPG AVI, written into a folder the caller owns, normally a
+// QTemporaryDir). Face photographs need the shared face data (REQUIRE_FACEDATA); face-free
+// frames are synthetic and need nothing.
 
-// Photographs of one person of the Essex set (paths relative to the face data folder) in
-// recording order: consecutive frontal frames of a speaking person. Empty when the person or
-// the face data is missing.
-QStringList essexPhotos(const QString& person);
-
-// The default face: Essex person "13", whose face every frontal cascade of opencv-data finds
-// in all 16 photographs when a photograph fills the frame height (face 120 to 180 px
-// wide, so the window reads "Лицо найдено").
+// The default face: the photographs of Essex person "13" (paths relative to the face data
+// folder) in recording order, consecutive frontal frames of a speaking person; empty when the
+// face data is missing. Every frontal cascade of opencv-data finds the face in all 16 when a
+// photograph fills the frame height (face 120 to 180 px wide: "Лицо найдено").
 QStringList defaultFacePhotos();
-
-// Writes `frames` frames of kFrameSize to dir/name: frame i shows photos[i % photos.size()]
-// placed by placeInFrame at `photoHeight` (0: the frame height). Returns the video's path, or
-// an empty string when a photograph cannot be read or the video cannot be written.
-QString writeFaceVideo(const QString& dir, const QString& name, int frames,
-                       const QStringList& photos = defaultFacePhotos(), int photoHeight = 0,
-                       double fps = 25.0);
 
 // Face-free frame (kFrameSize) number `index`: smooth colour noise with filled circles and
 // rectangles, different for every index, the same on every call. No frontal cascade of

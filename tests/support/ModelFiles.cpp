@@ -36,17 +36,8 @@ bool makeParentFolder(const QString& path)
 }
 
 // The one capture in force (captures do not nest).
-QStringList& capturedLines()
-{
-    static QStringList lines;
-    return lines;
-}
+QStringList capturedLines;
 QtMessageHandler previousHandler = nullptr;
-
-void collectMessage(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    capturedLines().append(message);
-}
 } // namespace
 
 QString matcherModelPath(const QString& runDir)
@@ -165,22 +156,23 @@ ScopedWorkingDirectory::~ScopedWorkingDirectory()
 
 CapturedLog::CapturedLog()
 {
-    capturedLines().clear();
-    previousHandler = qInstallMessageHandler(collectMessage);
+    capturedLines.clear();
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { capturedLines.append(message); });
 }
 
 CapturedLog::~CapturedLog()
 {
     qInstallMessageHandler(previousHandler);
-    capturedLines().clear();
+    capturedLines.clear();
 }
 
 QStringList CapturedLog::lines() const
 {
-    return capturedLines();
+    return capturedLines;
 }
 
 void CapturedLog::clear()
 {
-    capturedLines().clear();
+    capturedLines.clear();
 }
