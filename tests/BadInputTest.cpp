@@ -11,6 +11,7 @@
 #include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "FaceVideos.h"
+#include "MessageBoxCloser.h"
 #include "ModelFiles.h"
 #include "RunFolder.h"
 #include "TestData.h"
@@ -50,26 +51,6 @@ const QString kFeret = QString(kForeignFacesPath) + "feret/";
 const char* const kNoCascade = "Haar cascade for face is not loaded";
 // Lines that are no text, one of them with enough parts to be a record.
 const char kBinaryLines[] = "\x00\xff\xfe\x01 \x80\x81\x82\n\x7f\x00 1 2 3 4 5 6 7 8 9\n\xc3\x28\n";
-
-// Closes every message box that opens while it lives, remembering the texts.
-class MessageBoxCloser : public QObject
-{
-public:
-    MessageBoxCloser()
-    {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                texts << box->text();
-                box->done(QMessageBox::Ok);
-            }
-        });
-        timer.start(5);
-    }
-    QStringList texts;
-
-private:
-    QTimer timer;
-};
 
 void expectSmallFootprint(const CappedOutcome& outcome)
 {
@@ -111,18 +92,11 @@ QByteArray int32Bytes(std::int32_t value)
 {
     return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
 }
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray modelBytes(int nv, int nh, const QString& scratch)
 {
     const QString path = QDir(scratch).filePath("made.grbm");
     writeModelFile(path, randomModel(nv, nh, 5));
-    const QByteArray bytes = fileBytes(path);
+    const QByteArray bytes = readBytes(path);
     QFile::remove(path);
     return bytes;
 }
@@ -135,7 +109,7 @@ protected:
     void SetUp() override
     {
         for (const char* path : {kFaceCascadePath, kEyeCascadePath})
-            ASSERT_TRUE(writeBytes(inRun(path), fileBytes(QDir(runDir()).filePath(path))));
+            ASSERT_TRUE(writeBytes(inRun(path), readBytes(QDir(runDir()).filePath(path))));
     }
 
     QString inRun(const QString& relative) const { return QDir(temp.filePath("run")).filePath(relative); }
@@ -252,7 +226,7 @@ TEST_F(BadInputTest, TheMeasuresPassTheValidModelAndCatchLargeAllocations)
 
 TEST_F(BadInputTest, EveryDamagedCascadeFailsEachFrame)
 {
-    const QByteArray real = fileBytes(QDir(runDir()).filePath(kFaceCascadePath));
+    const QByteArray real = readBytes(QDir(runDir()).filePath(kFaceCascadePath));
     const struct { std::string name; bool missing; QByteArray bytes; } cases[] = {
         {"missing", true, {}},
         {"empty", false, QByteArray()},
@@ -392,7 +366,7 @@ TEST_F(BadForeignBaseTest, DamagedPhotographsAreSkippedWithoutADraw)
         writeGoodCoords(c.record);
         const CappedOutcome expected = buildCapped();
         ASSERT_GT(expected.foreignCount, 0);
-        const QByteArray original = fileBytes(inRun(c.path));
+        const QByteArray original = readBytes(inRun(c.path));
         ASSERT_TRUE(writeBytes(inRun(c.path), c.bytes));
         writeGoodCoords();
         const CappedOutcome outcome = buildCapped();
@@ -405,10 +379,10 @@ TEST_F(BadForeignBaseTest, DamagedPhotographsAreSkippedWithoutADraw)
             ASSERT_TRUE(writeBytes(inRun(c.path), original));
     }
 
-    const QByteArray jpeg = fileBytes(inRun(kFeret) + "f0.jpg");
+    const QByteArray jpeg = readBytes(inRun(kFeret) + "f0.jpg");
     for (int i = 0; i < kRecords; ++i)
         ASSERT_TRUE(writeBytes(inRun(kFeret) + QString("f%1.jpg").arg(i), jpeg.left(jpeg.size() / 2)));
-    ASSERT_TRUE(writeBytes(inRun(kGlasgow) + "g0.png", fileBytes(inRun(kGlasgow) + "g1.png").left(3000)));
+    ASSERT_TRUE(writeBytes(inRun(kGlasgow) + "g0.png", readBytes(inRun(kGlasgow) + "g1.png").left(3000)));
     const CappedOutcome truncated = buildCapped();
     EXPECT_EQ(truncated.error, "none");
     EXPECT_TRUE(truncated.finite);
@@ -424,7 +398,7 @@ TEST_F(BadForeignBaseTest, DamagedPhotographsAreSkippedWithoutADraw)
 
 TEST_F(BadInputTest, UnplayableVideosYieldNoFramesAndNoError)
 {
-    const QByteArray whole = fileBytes(writeEmptyVideo(temp.path(), "whole.avi", 30));
+    const QByteArray whole = readBytes(writeEmptyVideo(temp.path(), "whole.avi", 30));
     ASSERT_FALSE(whole.isEmpty());
     const struct { std::string name; QByteArray bytes; int maxFrames; } cases[] = {
         {"text named x.avi", "this is not a video\n", 0},

@@ -121,13 +121,6 @@ RowMatrix syntheticVectors(int rows, unsigned seed)
     }
     return vectors;
 }
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 GrbmParameters trainSmall(const RowMatrix& data, unsigned seed, bool principal, int epochs, float* before = nullptr,
                           float* after = nullptr)
 {
@@ -184,9 +177,9 @@ TEST_F(GrbmTrainerTest, SameSeedWritesIdenticalBytesAnotherSeedDoesNot)
     trainSmall(*data, 5, true, 3).save(first.toStdString());
     trainSmall(*data, 5, true, 3).save(second.toStdString());
     trainSmall(*data, 6, true, 3).save(other.toStdString());
-    ASSERT_FALSE(fileBytes(first).isEmpty());
-    EXPECT_EQ(fileBytes(first), fileBytes(second));
-    EXPECT_NE(fileBytes(first), fileBytes(other));
+    ASSERT_FALSE(readBytes(first).isEmpty());
+    EXPECT_EQ(readBytes(first), readBytes(second));
+    EXPECT_NE(readBytes(first), readBytes(other));
 }
 
 TEST_F(GrbmTrainerTest, SimulatedWindowAndBenchScoreAsTheMatcherDoes)

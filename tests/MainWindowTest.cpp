@@ -8,6 +8,7 @@
 #include "FaceVideos.h"
 #include "Language.h"
 #include "MainWindow.h"
+#include "MessageBoxCloser.h"
 #include "ModelFiles.h"
 #include "RunFolder.h"
 #include "TestData.h"
@@ -37,28 +38,6 @@ const int kMaxTicksForGroup = 400;
 // найдено"); at the close-up height it finds it over 200 pixels wide.
 const int kFaceHeight = 140;
 const int kCloseUpHeight = 260;
-
-// Closes every message box that opens while it lives, remembering titles and texts.
-class MessageBoxCloser : public QObject
-{
-public:
-    MessageBoxCloser()
-    {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                titles << box->windowTitle();
-                texts << box->text();
-                box->done(QMessageBox::Ok);
-            }
-        });
-        timer.start(10);
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer timer;
-};
 
 // A drawn face the frontal cascade finds: a light oval with dark brows, eyes, nose shade and
 // mouth on a dark frame, `height` pixels tall, centred and moved right by `shift` pixels.
@@ -132,13 +111,6 @@ void click(MainWindow& window, const char* button)
 {
     widget<QPushButton>(window, button)->click();
 }
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The "group-N" folders a profile holds.
 QStringList savedGroups(const QString& profile)
 {
@@ -674,7 +646,7 @@ void MainWindowTest::damagedProfileGroupIsNamedAndTheOthersLoad()
     }
     const QString damaged = profileDir.filePath("group-2");
     QFile(damaged + "/sample-050.png").resize(100);
-    const QByteArray manifest = fileBytes(damaged + "/manifest.txt");
+    const QByteArray manifest = readBytes(damaged + "/manifest.txt");
     MessageBoxCloser closer;
     MainWindow window(nullptr, QString(), profileDir.path());
     QCOMPARE(closer.texts.size(), 1);
@@ -683,7 +655,7 @@ void MainWindowTest::damagedProfileGroupIsNamedAndTheOthersLoad()
     QVERIFY(widget<QPushButton>(window, "_btnTest")->isEnabled());
     QCOMPARE(widget<QPushButton>(window, "_btnTrain")->text(), QString("Дообучить"));
     QCOMPARE(QFileInfo(damaged + "/sample-050.png").size(), qint64(100));
-    QCOMPARE(fileBytes(damaged + "/manifest.txt"), manifest);
+    QCOMPARE(readBytes(damaged + "/manifest.txt"), manifest);
 }
 
 // A profile that cannot be made at start-up, and one that vanishes while the window runs:

@@ -134,6 +134,12 @@ QMap<QString, QByteArray> folderSnapshot(const QString& root)
     return entries;
 }
 
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 bool writeBytes(const QString& path, const QByteArray& bytes)
 {
     makeParentFolder(path);

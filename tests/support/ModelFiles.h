@@ -47,6 +47,8 @@ QMap<QString, QByteArray> folderSnapshot(const QString& root);
 
 // Writes `bytes` to `path` (creating the folders on the way); false when it cannot.
 bool writeBytes(const QString& path, const QByteArray& bytes);
+// The bytes of a file; empty when it cannot be read.
+QByteArray readBytes(const QString& path);
 
 // Makes a folder the process's working directory for the object's life.
 class ScopedWorkingDirectory
