@@ -157,7 +157,7 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(GrbmTrainerTest, ContrastiveDivergenceLowersReconstructionError)
+TEST_F(GrbmTrainerTest, ContrastiveDivergenceLowersTheErrorAndRepeatsBySeed)
 {
     for (const bool principal : {true, false}) {
         SCOPED_TRACE(principal ? "principal start" : "random start");
@@ -167,19 +167,15 @@ TEST_F(GrbmTrainerTest, ContrastiveDivergenceLowersReconstructionError)
         EXPECT_LT(after, 0.9f * before);
         EXPECT_TRUE(std::isfinite(after));
     }
-}
-
-TEST_F(GrbmTrainerTest, SameSeedWritesIdenticalBytesAnotherSeedDoesNot)
-{
-    const QString first = dir.filePath("first.grbm");
-    const QString second = dir.filePath("second.grbm");
-    const QString other = dir.filePath("other.grbm");
-    trainSmall(*data, 5, true, 3).save(first.toStdString());
-    trainSmall(*data, 5, true, 3).save(second.toStdString());
-    trainSmall(*data, 6, true, 3).save(other.toStdString());
-    ASSERT_FALSE(readBytes(first).isEmpty());
-    EXPECT_EQ(readBytes(first), readBytes(second));
-    EXPECT_NE(readBytes(first), readBytes(other));
+    // The same seed writes the same bytes, another seed other bytes.
+    const auto written = [&](unsigned seed, const char* name) {
+        trainSmall(*data, seed, true, 3).save(dir.filePath(name).toStdString());
+        return readBytes(dir.filePath(name));
+    };
+    const QByteArray first = written(5, "first.grbm");
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_EQ(written(5, "second.grbm"), first);
+    EXPECT_NE(written(6, "other.grbm"), first);
 }
 
 TEST_F(GrbmTrainerTest, SimulatedWindowAndBenchScoreAsTheMatcherDoes)
@@ -265,7 +261,7 @@ TEST_F(GrbmTrainerTest, TunersDistancesAgreeWithTheRule)
     }
 }
 
-TEST_F(GrbmTrainerTest, TuningGradientMatchesFiniteDifferences)
+TEST_F(GrbmTrainerTest, TuningGradientMatchesFiniteDifferencesAndEpochsLowerTheLoss)
 {
     const SampleSet people = syntheticPeople(12, 3, 2, 41, "known", 30.0);
     GrbmParameters model = trainSmall(*data, 1, true, 1);
@@ -306,26 +302,17 @@ TEST_F(GrbmTrainerTest, TuningGradientMatchesFiniteDifferences)
         const double numeric = (lossWith(up) - lossWith(down)) / 0.1;
         EXPECT_NEAR(numeric, gradB[j], 0.1 * std::abs(numeric) + 1e-4);
     }
-}
 
-TEST_F(GrbmTrainerTest, TuningEpochsLowerTheLossOfAFixedBatch)
-{
-    const SampleSet people = syntheticPeople(32, 3, 2, 45, "known", 30.0);
-    GrbmParameters model = trainSmall(*data, 1, true, 1);
-    model.hiddenBias.setConstant(5.0f);
+    // Epochs over the same people lower the loss of the whole batch.
     TuningOptions options;
-    options.personsPerBatch = 32;
+    options.personsPerBatch = 12;
     options.learningRate = 3e-4f;
-    DiscriminativeTuner tuner(people, FaceVectors::of(syntheticPeople(20, 1, 1, 46, "cohort", 30.0)), model, options);
-    EXPECT_EQ(tuner.personCount(), 32);
-    std::vector<int> all(32);
-    std::iota(all.begin(), all.end(), 0);
-    RowMatrix w;
-    Eigen::VectorXf b;
-    const float before = tuner.lossAndGradient(all, 3, w, b);
+    DiscriminativeTuner trained(people, cohort, model, options);
+    EXPECT_EQ(trained.personCount(), 12);
+    const float before = trained.lossAndGradient(batch, 3, gradW, gradB);
     for (int e = 0; e < 10; ++e)
-        tuner.trainEpoch();
-    EXPECT_LT(tuner.lossAndGradient(all, 3, w, b), before);
+        trained.trainEpoch();
+    EXPECT_LT(trained.lossAndGradient(batch, 3, gradW, gradB), before);
 }
 
 TEST_F(GrbmTrainerTest, CalibrationPutsTheFixedThresholdAtTheTargetShare)
