@@ -193,8 +193,8 @@ void MainWindowTest::initTestCase()
     writeModelFile(matcherModelPath(workDir()), randomModel(kSampleWidth * kSampleHeight, 200, 7));
     QDir::setCurrent(workDir());
     qputenv("VISAGIO_CAMERA_PACE", "0");
-    QVERIFY(writeVideo(faceVideo().toStdString(), faceFrames(60)));
-    QVERIFY(writeVideo(mixedVideo().toStdString(), faceFrames(8, 0, true)));
+    QVERIFY(writeVideoFile(faceVideo(), faceFrames(60)));
+    QVERIFY(writeVideoFile(mixedVideo(), faceFrames(8, 0, true)));
 }
 
 void MainWindowTest::init()
@@ -255,7 +255,7 @@ void MainWindowTest::speaksTheChosenLanguage()
 void MainWindowTest::ovalIsHeldForNineLostTicksThenCollapses()
 {
     const QString video = temp->filePath("held.avi");
-    QVERIFY(writeVideo(video.toStdString(), faceThenNothing(1, 10)));
+    QVERIFY(writeVideoFile(video, faceThenNothing(1, 10)));
     qputenv("VISAGIO_CAMERA", video.toLocal8Bit());
     // The face as the window sees it: the first frame decoded and mirrored.
     cv::VideoCapture capture(video.toStdString());
@@ -298,7 +298,7 @@ void MainWindowTest::faceWidthSetsTheDistanceMessage()
         QCOMPARE(MainWindow::distanceStatus(width), QString(message));
 
     const QString video = temp->filePath("close.avi");
-    QVERIFY(writeVideo(video.toStdString(), {drawnFace(kFaceHeight), drawnFace(kCloseUpHeight)}));
+    QVERIFY(writeVideoFile(video, {drawnFace(kFaceHeight), drawnFace(kCloseUpHeight)}));
     qputenv("VISAGIO_CAMERA", video.toLocal8Bit());
     MainWindow window(nullptr, QString());
     tick(window);
@@ -368,7 +368,7 @@ void MainWindowTest::tickErrorsStopTheLoopAndKeepTheWindow()
 
     // A stand-in that goes away under the running window is the camera error, handled alike.
     const QString vanishing = noCascades.filePath("vanishing.avi");
-    QVERIFY(writeVideo(vanishing.toStdString(), faceFrames(3)));
+    QVERIFY(writeVideoFile(vanishing, faceFrames(3)));
     qputenv("VISAGIO_CAMERA", vanishing.toLocal8Bit());
     QDir::setCurrent(workDir());
     MainWindow second(nullptr, QString());
@@ -450,10 +450,10 @@ void MainWindowTest::deletingAGroupRetrainsTheTemplate()
     std::vector<cv::Mat> frames = faceFrames(100, 0);
     for (const cv::Mat& frame : faceFrames(100, 1))
         frames.push_back(frame);
-    QVERIFY(writeVideo(enrolment.toStdString(), frames));
+    QVERIFY(writeVideoFile(enrolment, frames));
     qputenv("VISAGIO_CAMERA", enrolment.toLocal8Bit());
     QTemporaryDir videos;
-    QVERIFY(writeVideo(videos.filePath("first.avi").toStdString(), faceFrames(1)));
+    QVERIFY(writeVideoFile(videos.filePath("first.avi"), faceFrames(1)));
     MainWindow window(nullptr, videos.path());
     QVERIFY(enrol(window, 2));
     auto* list = widget<QListWidget>(window, "_lstImages");
@@ -498,7 +498,7 @@ void MainWindowTest::deletingAGroupRetrainsTheTemplate()
 void MainWindowTest::ownerOpensTheLockUntilStopped()
 {
     QTemporaryDir videos;
-    QVERIFY(writeVideo(videos.filePath("owner.avi").toStdString(), faceThenNothing(3, 8)));
+    QVERIFY(writeVideoFile(videos.filePath("owner.avi"), faceThenNothing(3, 8)));
     MainWindow window(nullptr, videos.path());
     QVERIFY(enrol(window, 1));
     click(window, "_btnTest");
@@ -592,7 +592,7 @@ void MainWindowTest::videoDirectoryPlaysInNameOrder()
     QFETCH(QStringList, expected);
     QTemporaryDir folder;
     if (content == "videos") {
-        QVERIFY(writeVideo(folder.filePath("b.avi").toStdString(), faceFrames(2)));
+        QVERIFY(writeVideoFile(folder.filePath("b.avi"), faceFrames(2)));
         QVERIFY(!writeEmptyVideo(folder.path(), "A.avi", 2).isEmpty());
     } else if (content == "garbage") {
         QVERIFY(writeBytes(folder.filePath("x.avi"), "not a video\n"));

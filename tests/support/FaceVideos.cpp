@@ -1,41 +1,17 @@
 #include "FaceVideos.h"
 
 #include "FaceGeometry.h"
-#include "TestData.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include <algorithm>
 #include <random>
 
 namespace {
-const char* const kEssexTraining = "essex_faces94_female/Training";
-const char* const kDefaultPerson = "13";
 constexpr int kShapesPerFrame = 6;
-
-// Essex file names are "<id>.<n>.jpg"; n is the recording order.
-int recordingNumber(const QString& fileName)
-{
-    const QStringList parts = fileName.split('.');
-    return parts.size() >= 3 ? parts.at(parts.size() - 2).toInt() : 0;
-}
 } // namespace
-
-QStringList defaultFacePhotos()
-{
-    const QString relativeDir = QString("%1/%2").arg(kEssexTraining, kDefaultPerson);
-    QStringList names = QDir(QDir(facedataDir()).filePath(relativeDir)).entryList({"*.jpg"}, QDir::Files);
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        return recordingNumber(a) < recordingNumber(b);
-    });
-    QStringList photos;
-    for (const QString& name : names)
-        photos << relativeDir + "/" + name;
-    return photos;
-}
 
 cv::Mat faceFreeFrame(int index)
 {

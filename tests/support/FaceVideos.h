@@ -7,14 +7,7 @@
 #include <vector>
 
 // Test frames and videos (MJPG AVI, written into a folder the caller owns, normally a
-// QTemporaryDir). Face photographs need the shared face data (REQUIRE_FACEDATA); face-free
-// frames are synthetic and need nothing.
-
-// The default face: the photographs of Essex person "13" (paths relative to the face data
-// folder) in recording order, consecutive frontal frames of a speaking person; empty when the
-// face data is missing. Every frontal cascade of opencv-data finds the face in all 16 when a
-// photograph fills the frame height (face 120 to 180 px wide: "Лицо найдено").
-QStringList defaultFacePhotos();
+// QTemporaryDir); face-free frames are synthetic and need nothing.
 
 // Face-free frame (kFrameSize) number `index`: smooth colour noise with filled circles and
 // rectangles, different for every index, the same on every call. No frontal cascade of

@@ -86,8 +86,3 @@ cv::Mat toBgr(const QImage& image)
                  bgr, cv::COLOR_RGB2BGR);
     return bgr;
 }
-
-bool writeVideo(const std::string& path, const std::vector<cv::Mat>& frames, double fps)
-{
-    return writeVideoFile(QString::fromStdString(path), frames, fps);
-}

@@ -51,6 +51,3 @@ bool sameImages(const std::vector<cv::Mat>& a, const std::vector<cv::Mat>& b);
 // A BGR image as a Qt image of `format`, and a Qt image as a BGR image.
 QImage toQImage(const cv::Mat& bgr, QImage::Format format = QImage::Format_RGB32);
 cv::Mat toBgr(const QImage& image);
-
-// Writes frames of kFrameSize as an MJPG AVI at `fps` (writeVideoFile); false when it cannot.
-bool writeVideo(const std::string& path, const std::vector<cv::Mat>& frames, double fps = 25.0);
