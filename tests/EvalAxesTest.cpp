@@ -1,13 +1,17 @@
 #include "EvalSessionClips.h"
 #include "EvalYaleLight.h"
+#include "LightAugment.h"
 #include "PhotoFramer.h"
 #include "PhotoRelight.h"
 #include "TanTriggs.h"
 #include "TestData.h"
+#include "YaleTrainingSamples.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -113,6 +117,33 @@ TEST(EvalAxesTest, RelightFallsToAThirdAcrossTheFaceBoxOnly)
     EXPECT_EQ(cv::norm(PhotoRelight::relit(photo, face, 0.0), photo, cv::NORM_INF), 0.0);
     EXPECT_THROW(PhotoRelight::relit(photo, face, 1.0), std::invalid_argument);
     EXPECT_THROW(PhotoRelight::relit(photo, cv::Rect2f(0, 0, 0, 5), 0.5), std::invalid_argument);
+
+    // The training faces' light: the same ramp across the whole sample, from either side.
+    const cv::Mat sample(45, 35, CV_8UC1, cv::Scalar(150));
+    const cv::Mat fromLeft = LightAugment::sideLit(sample, kThirdStrength, true);
+    const cv::Mat fromRight = LightAugment::sideLit(sample, kThirdStrength, false);
+    EXPECT_NEAR(fromLeft.at<uchar>(20, 0), 148, 2);
+    EXPECT_NEAR(fromLeft.at<uchar>(20, 34), 52, 2);
+    cv::Mat mirrored;
+    cv::flip(fromRight, mirrored, 1);
+    EXPECT_LE(cv::norm(fromLeft, mirrored, cv::NORM_INF), 1.0);
+    EXPECT_THROW(LightAugment::sideLit(sample, 1.0, true), std::invalid_argument);
+}
+
+TEST(EvalAxesTest, RandomLightAndCameraChangesKeepTheSampleAndVary)
+{
+    cv::Mat sample(45, 35, CV_8UC1);
+    cv::randu(sample, 40, 220);
+    std::mt19937 random(3);
+    std::set<double> means;
+    for (int k = 0; k < 20; ++k) {
+        const cv::Mat changed = LightAugment::randomised(sample, random);
+        ASSERT_EQ(changed.size(), sample.size());
+        ASSERT_EQ(changed.type(), CV_8UC1);
+        EXPECT_LT(cv::mean(changed)[0], cv::mean(sample)[0] * 1.35) << k; // a light only ever falls
+        means.insert(cv::mean(changed)[0]);
+    }
+    EXPECT_GT(means.size(), 15u);
 }
 
 TEST(EvalAxesTest, FrameBoxMapsBackToThePhotoBoxThatShowsIt)
@@ -186,4 +217,20 @@ TEST(EvalAxesTest, YaleHoldsOutTheSecondHalfOfThePeopleByName)
         EXPECT_EQ(person.crops.front().size(), cv::Size(42, 48));
         ASSERT_LT(person.frontal, person.crops.size());
     }
+    // The model is tuned on one part of the first half and chooses by the other part: no
+    // held-out person in either, and the two parts apart.
+    std::set<std::string> seen;
+    for (const YalePerson& person : people)
+        seen.insert(person.name);
+    const std::string dir = facedataDir().toStdString() + "/yaleB_cropped_48x42/pgm";
+    std::size_t trainingPeople = 0;
+    for (const bool tuning : {true, false})
+        for (const YalePerson& person : YaleTrainingSamples::part(dir, tuning)) {
+            EXPECT_TRUE(seen.insert(person.name).second) << person.name;
+            ++trainingPeople;
+        }
+    EXPECT_EQ(trainingPeople, 19u);
+    const SampleSet cut = YaleTrainingSamples::cut({people.front()}, 2, 1);
+    EXPECT_EQ(cut.size(), static_cast<int>(people.front().crops.size()) * 3);
+    EXPECT_EQ(cut.source(cut.size() - 1), static_cast<int>(people.front().crops.size()) - 1);
 }

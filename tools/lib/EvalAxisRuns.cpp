@@ -13,9 +13,11 @@
 #include "SampleCutter.h"
 #include "SequentialOpenCv.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 constexpr const char* kSessionFolder = "/nuaa_webcam/people";
@@ -23,17 +25,33 @@ constexpr const char* kYaleFolder = "/yaleB_cropped_48x42/pgm";
 
 struct AxisMethod
 {
+    const char* name;
     EvalRun::ScorerFactory make;
     bool lockLevel = false;
 };
 
-// The program's matcher (through the lock), the raw face vectors, LBPH plain and after Tan-Triggs.
-std::vector<AxisMethod> axisMethods()
+// The program's matcher (through the lock), the raw face vectors, LBPH plain and after
+// Tan-Triggs; those named in settings.methods when it names any.
+std::vector<AxisMethod> axisMethods(const EvalAxisSettings& settings)
 {
-    return {{[] { return std::make_unique<EvalVisagioScorer>(); }, true},
-            {[] { return std::make_unique<EvalRawVectorScorer>(); }, false},
-            {[] { return std::make_unique<EvalLbphScorer>(); }, false},
-            {[] { return std::make_unique<EvalTanTriggsScorer>(std::make_unique<EvalLbphScorer>()); }, false}};
+    const std::vector<AxisMethod> all = {
+        {"visagio", [] { return std::make_unique<EvalVisagioScorer>(); }, true},
+        {"raw", [] { return std::make_unique<EvalRawVectorScorer>(); }, false},
+        {"lbph", [] { return std::make_unique<EvalLbphScorer>(); }, false},
+        {"tantriggs", [] { return std::make_unique<EvalTanTriggsScorer>(std::make_unique<EvalLbphScorer>()); },
+         false}};
+    if (settings.methods.empty())
+        return all;
+    std::vector<AxisMethod> chosen;
+    for (const std::string& name : settings.methods) {
+        const auto found =
+            std::find_if(all.begin(), all.end(), [&](const AxisMethod& method) { return name == method.name; });
+        if (found == all.end())
+            throw std::invalid_argument("unknown method of the session and light axes: " + name +
+                                        " (visagio, raw, lbph, tantriggs)");
+        chosen.push_back(*found);
+    }
+    return chosen;
 }
 
 std::string modelLine(const EvalAxisSettings& settings)
@@ -89,7 +107,7 @@ void EvalAxisRuns::sessionAxis(const EvalAxisSettings& settings)
     const std::string twoName = "two groups from the two other sessions (" + count(two.size(), "cases") + ")";
     std::vector<EvalMethodResult> oneResults;
     std::vector<EvalMethodResult> twoResults;
-    for (const AxisMethod& method : axisMethods()) {
+    for (const AxisMethod& method : axisMethods(settings)) {
         oneResults.push_back(EvalSessionAxis::run(clips, one, method.make, method.lockLevel, settings.options.seed,
                                                   settings.threads));
         twoResults.push_back(EvalSessionAxis::run(clips, two, method.make, method.lockLevel, settings.options.seed,
@@ -135,7 +153,7 @@ void EvalAxisRuns::lightAxis(const EvalAxisSettings& settings)
         "held-out Yale B (" + count(yale.size(), "people") + "), enrolled from the frontal crop";
     EvalAxisTable table;
     std::vector<EvalMethodResult> yaleResults;
-    for (const AxisMethod& method : axisMethods()) {
+    for (const AxisMethod& method : axisMethods(settings)) {
         table.add("trials as taken", asTaken.evaluate(method.make, method.lockLevel, settings.threads));
         table.add(light.str(), underLight.evaluate(method.make, method.lockLevel, settings.threads));
         yaleResults.push_back(EvalYaleLight::run(yale, method.make, settings.options.groupSize, settings.options.seed,

@@ -87,11 +87,22 @@ EvalMethodResult scoreOwner(EvalScorer& scorer, const std::vector<YalePerson>& p
 
 std::vector<YalePerson> EvalYaleLight::heldOut(const std::string& dir)
 {
+    return halfOf(dir, false);
+}
+
+std::vector<YalePerson> EvalYaleLight::trainingHalf(const std::string& dir)
+{
+    return halfOf(dir, true);
+}
+
+std::vector<YalePerson> EvalYaleLight::halfOf(const std::string& dir, bool first)
+{
     if (!fs::is_directory(dir))
         throw std::runtime_error("Yale B folder not found: " + dir);
     const std::vector<fs::path> folders = sortedEntries(dir, true);
     std::vector<YalePerson> people;
-    for (std::size_t k = folders.size() / 2; k < folders.size(); ++k)
+    const std::size_t half = folders.size() / 2;
+    for (std::size_t k = first ? 0 : half; k < (first ? half : folders.size()); ++k)
         people.push_back(loadPerson(folders[k]));
     const auto empty = [](const YalePerson& person) { return person.crops.empty(); };
     if (people.size() < 2 || std::any_of(people.begin(), people.end(), empty))

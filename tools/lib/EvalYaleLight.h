@@ -30,6 +30,9 @@ public:
     // Throws: std::runtime_error("Yale B folder not found: <dir>"), ("cannot read image: <path>")
     //         or ("too few Yale B people or crops in <dir>") unless two held-out people have crops.
     static std::vector<YalePerson> heldOut(const std::string& dir);
+    // The first half of the same people (the smaller when odd), for training and choices.
+    // Throws: as heldOut.
+    static std::vector<YalePerson> trainingHalf(const std::string& dir);
 
     // The crop lit from the front: among the crops at least as bright as the person's median
     // crop (a dark crop is symmetric only because it is dark), the one whose left and right
@@ -45,4 +48,7 @@ public:
     // Ensures: the pooled trials of every held-out person as owner, in person order.
     static EvalMethodResult run(const std::vector<YalePerson>& people, const EvalRun::ScorerFactory& make,
                                 int groupSize, unsigned seed, int threads);
+
+private:
+    static std::vector<YalePerson> halfOf(const std::string& dir, bool first);
 };

@@ -2,6 +2,7 @@
 
 #include "GrbmParameters.h"
 #include "GrbmTrainer.h"
+#include "SampleSet.h"
 
 #include <string>
 #include <vector>
@@ -29,6 +30,15 @@ public:
         GrbmTrainingOptions rbm;
         int tuneEpochs = 0;
         float tuneLearningRate = 1e-4f;
+        std::string tuneLightFile;             // people under many lights, fine-tuned with the others
+        float augmentShare = 0.0f;             // share of fine-tuning probes changed (LightAugment)
+        int lightPeoplePerBatch = 8;
+        // People under many lights for choosing the epoch: when given, the epoch kept is the
+        // one with the lowest mean of the calibration EER, the EER of the calibration
+        // photographs relit and the EER of these people (LightSelection).
+        std::string selectLightFile;
+        // Every sample and the cohort Tan-Triggs normalised (TanTriggsSamples) before use.
+        bool tanTriggs = false;
         // Hidden bias candidates: a constant for every unit; NaN keeps the trained biases.
         std::vector<float> biasCandidates;
         float targetImpostorShare = 0.01f;
@@ -50,11 +60,16 @@ public:
 
 private:
     RowMatrix trainingVectors() const;
+    // A sample file, normalised when options.tanTriggs.
+    SampleSet load(const std::string& path) const;
     GrbmParameters trainRbm(const RowMatrix& vectors) const;
     GrbmParameters chooseBias(const GrbmParameters& model, const class ModelCalibrator& calibrator,
                               float& eer) const;
     GrbmParameters tune(const GrbmParameters& model, const RowMatrix& cohort, const class ModelCalibrator& calibrator,
                         float eer) const;
+    // The score an epoch is chosen by (lower is better), printed.
+    float choiceScore(const GrbmParameters& model, const class ModelCalibrator& calibrator,
+                      const class LightSelection* light) const;
 
     Options options;
 };
