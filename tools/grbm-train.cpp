@@ -54,6 +54,10 @@ Modes:
                                    kept is the one with the lowest mean of the calibration
                                    EER, the EER of the calibration photographs relit from one
                                    side and the EER of these people
+        --max-eer-rise X           with --select-light: never keep an epoch whose calibration EER
+                                   is more than X above the untuned model's (no limit)
+        --start MODEL              fine-tune this model further instead of training one (no
+                                   contrastive divergence, no hidden bias choice; --train unused)
         --tan-triggs               every sample (training, tuning, calibration, cohort) Tan-Triggs
                                    normalised first; the relit and Yale B choosing samples after
                                    their light (for measuring that normalisation with a model
@@ -139,6 +143,8 @@ void runTrain(const CommandLine& line)
     options.augmentShare = static_cast<float>(line.number("augment", 0.0));
     options.selectLightFile = line.text("select-light");
     options.tanTriggs = line.has("tan-triggs");
+    options.maxEerRise = static_cast<float>(line.number("max-eer-rise", -1.0));
+    options.startModel = line.text("start");
     if (options.tanTriggs && options.augmentShare > 0.0f)
         throw std::invalid_argument("--augment changes the light of samples already normalised by --tan-triggs");
     options.foreignRoot = foreignRoot(line);
@@ -242,7 +248,7 @@ int run(int argc, char** argv)
     line.allowOnly({"help", "random-init", "train", "calibration-sequences", "calibration-photos", "out", "seed",
                     "hidden", "epochs", "batch", "tune", "tune-epochs", "tune-rate", "tune-light", "light-per-batch",
                     "augment", "select-light", "tan-triggs", "learning-rate", "momentum", "weight-decay", "biases",
-                    "target-far",
+                    "target-far", "max-eer-rise", "start",
                     "model", "sequences", "photos", "demo", "cascade", "foreign"});
     const std::string mode = line.words().front();
     if (mode == "train")

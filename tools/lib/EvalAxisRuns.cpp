@@ -89,6 +89,41 @@ std::string frontalList(const std::vector<YalePerson>& people)
         list += (list.empty() ? "" : ", ") + person.files[person.frontal];
     return list;
 }
+std::string clipName(const SessionClip& clip)
+{
+    return clip.person + " " + clip.session;
+}
+
+// The lock case by case (methods through the lock only): who was enrolled from what, whether
+// the owner's played session opened the lock and at which face tick, the owner's faces above
+// the threshold and the highest smoothed confidence, and the stranger sessions that opened it.
+std::string caseTable(const std::vector<SessionClip>& clips, const std::vector<EvalSessionAxis::Case>& cases,
+                      const EvalMethodResult& result)
+{
+    std::ostringstream out;
+    out << "| enrolled from | played | owner faces above the threshold | peak confidence | lock opens at face tick | "
+           "stranger sessions that open the lock |\n|---|---|---|---|---|---|\n";
+    std::size_t stranger = 0;
+    for (std::size_t c = 0; c < cases.size() && c < result.ownerSequences.size(); ++c) {
+        const EvalSessionAxis::Case& one = cases[c];
+        std::string enrolled;
+        for (std::size_t k : one.enrolled)
+            enrolled += (enrolled.empty() ? "" : ", ") + clips[k].session;
+        const LockOutcome& owner = result.ownerSequences[c];
+        int strangersOpened = 0;
+        int strangers = 0;
+        for (const SessionClip& clip : clips)
+            if (clip.person != clips[one.played].person && stranger < result.impostorSequences.size()) {
+                strangersOpened += result.impostorSequences[stranger++].opened ? 1 : 0;
+                ++strangers;
+            }
+        out << "| " << enrolled << " | " << clipName(clips[one.played]) << " | " << owner.ownerTicks << " of "
+            << owner.faceTicks << " | " << owner.peakConfidence << " | "
+            << (owner.opened ? std::to_string(owner.openingFaceTick) : std::string("never")) << " | "
+            << strangersOpened << " of " << strangers << " |\n";
+    }
+    return out.str();
+}
 } // namespace
 
 void EvalAxisRuns::sessionAxis(const EvalAxisSettings& settings)
@@ -118,6 +153,12 @@ void EvalAxisRuns::sessionAxis(const EvalAxisSettings& settings)
         table.add(oneName, result);
     for (const EvalMethodResult& result : twoResults)
         table.add(twoName, result);
+    std::string cases;
+    for (std::size_t m = 0; m < oneResults.size(); ++m)
+        if (oneResults[m].lockLevel)
+            cases += "\n" + oneResults[m].name + ", case by case, " + oneName + ":\n\n" +
+                     caseTable(clips, one, oneResults[m]) + "\n" + twoResults[m].name + ", case by case, " + twoName +
+                     ":\n\n" + caseTable(clips, two, twoResults[m]);
     const std::string text =
         "Session axis: nuaa_webcam (evaluation only: one office webcam, each person's sessions on different days "
         "and lights). " + modelLine(settings) +
@@ -127,7 +168,7 @@ void EvalAxisRuns::sessionAxis(const EvalAxisSettings& settings)
         clipTable +
         "\nEvery frame of a played session is a tick of the lock (a frame without a face lets the confidence decay); "
         "every face is a trial. Strangers: every session of each other person, played in front of each enrolment.\n\n" +
-        table.markdown();
+        table.markdown() + cases;
     EvalAxisTable::publish(text, settings.outDir, "eval-session-axis.md");
 }
 

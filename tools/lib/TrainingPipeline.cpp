@@ -88,10 +88,11 @@ GrbmParameters TrainingPipeline::chooseBias(const GrbmParameters& model, const M
 }
 
 float TrainingPipeline::choiceScore(const GrbmParameters& model, const ModelCalibrator& calibrator,
-                                    const LightSelection* light) const
+                                    const LightSelection* light, float& calibrationEer) const
 {
     const auto figures = calibrator.measure(VerificationBench::modelMap(model));
     printFigures("", figures);
+    calibrationEer = figures.eer;
     if (!light)
         return figures.eer;
     const auto lit = light->measure(VerificationBench::modelMap(model));
@@ -113,6 +114,8 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatr
     const SampleSet lightPeople = options.tuneLightFile.empty() ? SampleSet() : load(options.tuneLightFile);
     DiscriminativeTuner tuner(load(options.tuneFile), cohort, model, tuning, lightPeople);
     std::unique_ptr<LightSelection> light;
+    // Without a limit every epoch may be kept.
+    float eerLimit = 1.0f;
     if (!options.selectLightFile.empty()) {
         // The light comes first, the normalisation after it.
         LightSelection::Prepare prepare;
@@ -122,7 +125,10 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatr
                                                  SampleSet::load(options.selectLightFile), cohort, options.rbm.seed,
                                                  prepare);
         std::printf("before fine-tuning:\n");
-        eer = choiceScore(model, calibrator, light.get());
+        float startEer = 0.0f;
+        eer = choiceScore(model, calibrator, light.get(), startEer);
+        if (options.maxEerRise >= 0.0f)
+            eerLimit = startEer + options.maxEerRise;
     }
     std::printf("fine-tuning on %d identity-labelled people (%d under many lights), %.0f %% of probes changed:\n",
                 tuner.personCount(), tuner.lightPersonCount(), 100.0 * options.augmentShare);
@@ -131,9 +137,10 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatr
     for (int epoch = 1; epoch <= options.tuneEpochs; ++epoch) {
         const float loss = tuner.trainEpoch();
         std::printf("tune epoch %d/%d loss %.4f", epoch, options.tuneEpochs, static_cast<double>(loss));
-        const float score = choiceScore(tuner.parameters(), calibrator, light.get());
+        float calibrationEer = 0.0f;
+        const float score = choiceScore(tuner.parameters(), calibrator, light.get(), calibrationEer);
         std::fflush(stdout);
-        if (score < eer) {
+        if (score < eer && calibrationEer <= eerLimit) {
             eer = score;
             best = tuner.parameters();
             bestEpoch = epoch;
@@ -176,6 +183,8 @@ TrainingPipeline::CalibratedModel TrainingPipeline::calibrate(GrbmParameters mod
 TrainingPipeline::CalibratedModel TrainingPipeline::run()
 {
     const auto start = std::chrono::steady_clock::now();
+    if (!options.startModel.empty())
+        return tuneFrom(GrbmParameters::load(options.startModel), start);
     const GrbmParameters trained = trainRbm(trainingVectors());
     const RowMatrix cohort = options.tanTriggs ? TanTriggsSamples::normalisedCohort(readCohort(options.foreignRoot))
                                                : readCohort(options.foreignRoot);
@@ -188,6 +197,20 @@ TrainingPipeline::CalibratedModel TrainingPipeline::run()
     if (!options.tuneFile.empty() && options.tuneEpochs > 0)
         best = tune(best, cohort, calibrator, eer);
     CalibratedModel result = calibrate(best, calibrator, options.targetImpostorShare);
+    std::printf("total time %.1f s\n", secondsSince(start));
+    return result;
+}
+
+TrainingPipeline::CalibratedModel TrainingPipeline::tuneFrom(const GrbmParameters& model,
+                                                            std::chrono::steady_clock::time_point start) const
+{
+    const RowMatrix cohort = options.tanTriggs ? TanTriggsSamples::normalisedCohort(readCohort(options.foreignRoot))
+                                               : readCohort(options.foreignRoot);
+    const ModelCalibrator calibrator(load(options.calibrationSequences), load(options.calibrationPhotos), cohort,
+                                     options.rbm.seed);
+    std::printf("fine-tuning %s further\n", options.startModel.c_str());
+    const float eer = calibrator.measure(VerificationBench::modelMap(model)).eer;
+    CalibratedModel result = calibrate(tune(model, cohort, calibrator, eer), calibrator, options.targetImpostorShare);
     std::printf("total time %.1f s\n", secondsSince(start));
     return result;
 }

@@ -4,6 +4,7 @@
 #include "GrbmTrainer.h"
 #include "SampleSet.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ public:
         std::string selectLightFile;
         // Every sample and the cohort Tan-Triggs normalised (TanTriggsSamples) before use.
         bool tanTriggs = false;
+        // With selectLightFile: an epoch whose calibration EER is more than this above the
+        // untuned model's is never kept (negative: no limit).
+        float maxEerRise = -1.0f;
+        // A model to fine-tune further instead of training one (no contrastive divergence, no
+        // choice of the hidden bias).
+        std::string startModel;
         // Hidden bias candidates: a constant for every unit; NaN keeps the trained biases.
         std::vector<float> biasCandidates;
         float targetImpostorShare = 0.01f;
@@ -69,7 +76,8 @@ private:
                         float eer) const;
     // The score an epoch is chosen by (lower is better), printed.
     float choiceScore(const GrbmParameters& model, const class ModelCalibrator& calibrator,
-                      const class LightSelection* light) const;
+                      const class LightSelection* light, float& calibrationEer) const;
+    CalibratedModel tuneFrom(const GrbmParameters& model, std::chrono::steady_clock::time_point start) const;
 
     Options options;
 };
