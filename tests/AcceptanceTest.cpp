@@ -31,6 +31,10 @@ const int kMaxTicks = 20000;
 
 // The owner filmed in another room under side light, as the camera would show him.
 const char* const kOtherRoomVideo = "/extra/owner-other-room.avi";
+// One enrolment group (the window's group size).
+const std::size_t kGroupFaces = 100;
+// The other room's recording must keep at least this many faces after its enrolment.
+const int kMinRestFaces = 20;
 
 // What one verification run over one video showed.
 struct VideoRun
@@ -302,8 +306,8 @@ void AcceptanceTest::secondGroupInAnotherRoomOpensThere()
     QVERIFY(QFile::exists(otherRoom));
     QTemporaryDir restDir;
     const QString rest = restDir.filePath("owner-other-room-rest.avi");
-    const int restFaces = writeRestAfterFaces(otherRoom, 100, rest);
-    QVERIFY2(restFaces >= 20, qPrintable(QString("%1 faces after the enrolment").arg(restFaces)));
+    const int restFaces = writeRestAfterFaces(otherRoom, kGroupFaces, rest);
+    QVERIFY2(restFaces >= kMinRestFaces, qPrintable(QString("%1 faces after the enrolment").arg(restFaces)));
 
     // A video test leaves the camera closed, so the second group is enrolled in a window
     // started again on the same profile, in front of the other room.

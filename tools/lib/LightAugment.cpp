@@ -13,6 +13,7 @@ constexpr double kMinStrength = 0.2;
 constexpr double kMaxStrength = 0.7;
 constexpr double kMaxLogGamma = 0.47; // gamma from 0.62 to 1.6
 constexpr double kBlurShare = 0.5;
+constexpr double kMinBlurSigma = 0.3;
 constexpr double kMaxBlurSigma = 1.0;
 constexpr double kMaxShift = 1.5;
 constexpr double kMaxScale = 0.05;
@@ -64,7 +65,7 @@ cv::Mat LightAugment::randomised(const cv::Mat& sample, std::mt19937& random)
     cv::Mat result = sideLit(sample, strength, fromLeft);
     result = withGamma(result, std::exp(signedUnit(random) * kMaxLogGamma));
     if (unit(random) < kBlurShare)
-        cv::GaussianBlur(result, result, cv::Size(0, 0), 0.3 + unit(random) * (kMaxBlurSigma - 0.3));
+        cv::GaussianBlur(result, result, cv::Size(0, 0), kMinBlurSigma + unit(random) * (kMaxBlurSigma - kMinBlurSigma));
     const double dx = signedUnit(random) * kMaxShift;
     const double dy = signedUnit(random) * kMaxShift;
     return moved(result, dx, dy, 1.0 + signedUnit(random) * kMaxScale);
