@@ -31,6 +31,13 @@ const double kStrangerOwnerShare = 0.01;
 const int kMinStrangers = 5;
 const int kMaxTicks = 20000;
 
+// The owner filmed in another room under side light, as the camera would show him.
+const char* const kOtherRoomVideo = "/extra/owner-other-room.avi";
+// One enrolment group (the window's group size).
+const std::size_t kGroupFaces = 100;
+// The other room's recording must keep at least this many faces after its enrolment.
+const int kMinRestFaces = 20;
+
 // What one verification run over one video showed.
 struct VideoRun
 {
@@ -103,6 +110,37 @@ bool enrolGroup(MainWindow& window)
     return false;
 }
 
+// Writes the frames of `video` after its first `faces` frames with a face as the camera
+// stand-in shows them (mirrored) to `out`; returns how many of the written frames show a face
+// as the video test plays them (unmirrored).
+int writeRestAfterFaces(const QString& video, std::size_t faces, const QString& out)
+{
+    FaceDetector camera("haarcascades/haarcascade.xml", "haarcascades/haarcascade_eye_tree_eyeglasses.xml");
+    FaceDetector file("haarcascades/haarcascade.xml", "haarcascades/haarcascade_eye_tree_eyeglasses.xml");
+    cv::VideoCapture capture(video.toStdString(), cv::CAP_FFMPEG);
+    const double fps = capture.get(cv::CAP_PROP_FPS);
+    cv::VideoWriter writer;
+    std::size_t seen = 0;
+    int restFaces = 0;
+    cv::Mat frame;
+    while (capture.read(frame)) {
+        if (seen < faces) {
+            cv::Mat mirrored;
+            cv::flip(frame, mirrored, 1);
+            camera.processFrame(mirrored);
+            seen += camera.found() ? 1 : 0;
+            continue;
+        }
+        if (!writer.isOpened())
+            writer.open(out.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), fps > 0 ? fps : 25.0,
+                        frame.size());
+        writer.write(frame);
+        file.processFrame(frame);
+        restFaces += file.found() ? 1 : 0;
+    }
+    return restFaces;
+}
+
 QListWidget* groupList(MainWindow& window)
 {
     return window.findChild<QListWidget*>("_lstImages");
@@ -118,6 +156,7 @@ private slots:
     void ownerOpensTheLockAndStrangersNever();
     void lostCalibrationNeverScoresStrangersHigher();
     void ownerIsRememberedAcrossRestarts();
+    void secondGroupInAnotherRoomOpensThere();
 
 private:
     VideoRun verifyVideo(MainWindow& window, const QString& video);
@@ -249,6 +288,45 @@ void AcceptanceTest::ownerIsRememberedAcrossRestarts()
     MainWindow window(nullptr, videoDir.path(), profile.path());
     QCOMPARE(groupList(window)->count(), 1);
     QVERIFY(window.findChild<QPushButton*>("_btnTest")->isEnabled());
+}
+
+// The owner enrolled at his desk is not known in another room under side light; a second group
+// enrolled there lets the rest of that recording open the lock, and still no stranger.
+void AcceptanceTest::secondGroupInAnotherRoomOpensThere()
+{
+    QLoggingCategory::setFilterRules("default.debug=false");
+    const QString otherRoom = demoDir() + kOtherRoomVideo;
+    QVERIFY(QFile::exists(otherRoom));
+    QTemporaryDir restDir;
+    const QString rest = restDir.filePath("owner-other-room-rest.avi");
+    const int restFaces = writeRestAfterFaces(otherRoom, kGroupFaces, rest);
+    QVERIFY2(restFaces >= kMinRestFaces, qPrintable(QString("%1 faces after the enrolment").arg(restFaces)));
+
+    // A video test leaves the camera closed, so the second group is enrolled in a window
+    // started again on the same profile, in front of the other room.
+    QTemporaryDir profile;
+    {
+        MainWindow window(nullptr, videoDir.path(), profile.path());
+        QVERIFY(enrolGroup(window));
+        const VideoRun before = verifyVideo(window, otherRoom);
+        qInfo("one group from the desk, other room: %d face ticks, %d taken for the owner, lock opened at face "
+              "tick %d", before.faceTicks, before.ownerTicks, before.openedAtFaceTick);
+    }
+    qputenv("VISAGIO_CAMERA", otherRoom.toLocal8Bit());
+    MainWindow window(nullptr, videoDir.path(), profile.path());
+    qputenv("VISAGIO_CAMERA", (demoDir() + "/owner-enrol.avi").toLocal8Bit());
+    QVERIFY(enrolGroup(window));
+    QCOMPARE(groupList(window)->count(), 2);
+    const VideoRun after = verifyVideo(window, rest);
+    qInfo("second group from the other room, the rest of it: %d face ticks, %d taken for the owner, lock opened at "
+          "face tick %d", after.faceTicks, after.ownerTicks, after.openedAtFaceTick);
+    QVERIFY2(after.openedAtFaceTick > 0, "the rest of the other room's recording did not open the lock");
+    const QDir verify(demoDir() + "/verify");
+    for (const QString& name : verify.entryList(QStringList() << "*stranger*.avi")) {
+        const VideoRun run = verifyVideo(window, verify.filePath(name));
+        qInfo("two groups, %s: %d face ticks, %d taken for the owner", qPrintable(name), run.faceTicks, run.ownerTicks);
+        QVERIFY2(run.openedAtFaceTick == 0, qPrintable(name));
+    }
 }
 
 QTEST_MAIN(AcceptanceTest)

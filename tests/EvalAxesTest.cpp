@@ -1,14 +1,17 @@
-#include "axes/SessionClips.h"
-#include "FaceGeometry.h"
-#include "axes/YaleLight.h"
-#include "PhotoFramer.h"
 #include "axes/PhotoRelight.h"
-#include "scorers/TanTriggs.h"
+#include "axes/SessionClips.h"
+#include "axes/YaleLight.h"
+#include "LightAugment.h"
+#include "PhotoFramer.h"
+#include "TanTriggs.h"
 #include "TestData.h"
+#include "YaleTrainingSamples.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -116,6 +119,33 @@ TEST(EvalAxesTest, RelightFallsToAThirdAcrossTheFaceBoxOnly)
     EXPECT_EQ(cv::norm(PhotoRelight::relit(photo, face, 0.0), photo, cv::NORM_INF), 0.0);
     EXPECT_THROW(PhotoRelight::relit(photo, face, 1.0), std::invalid_argument);
     EXPECT_THROW(PhotoRelight::relit(photo, cv::Rect2f(0, 0, 0, 5), 0.5), std::invalid_argument);
+
+    // The training faces' light: the same ramp across the whole sample, from either side.
+    const cv::Mat sample(45, 35, CV_8UC1, cv::Scalar(150));
+    const cv::Mat fromLeft = LightAugment::sideLit(sample, kThirdStrength, true);
+    const cv::Mat fromRight = LightAugment::sideLit(sample, kThirdStrength, false);
+    EXPECT_NEAR(fromLeft.at<uchar>(20, 0), 148, 2);
+    EXPECT_NEAR(fromLeft.at<uchar>(20, 34), 52, 2);
+    cv::Mat mirrored;
+    cv::flip(fromRight, mirrored, 1);
+    EXPECT_LE(cv::norm(fromLeft, mirrored, cv::NORM_INF), 1.0);
+    EXPECT_THROW(LightAugment::sideLit(sample, 1.0, true), std::invalid_argument);
+}
+
+TEST(EvalAxesTest, RandomLightAndCameraChangesKeepTheSampleAndVary)
+{
+    cv::Mat sample(45, 35, CV_8UC1);
+    cv::randu(sample, 40, 220);
+    std::mt19937 random(3);
+    std::set<double> means;
+    for (int k = 0; k < 20; ++k) {
+        const cv::Mat changed = LightAugment::randomised(sample, random);
+        ASSERT_EQ(changed.size(), sample.size());
+        ASSERT_EQ(changed.type(), CV_8UC1);
+        EXPECT_LT(cv::mean(changed)[0], cv::mean(sample)[0] * 1.35) << k; // a light only ever falls
+        means.insert(cv::mean(changed)[0]);
+    }
+    EXPECT_GT(means.size(), 15u);
 }
 
 TEST(EvalAxesTest, FrameBoxMapsBackToThePhotoBoxThatShowsIt)
@@ -145,17 +175,17 @@ TEST(EvalAxesTest, FrontalCropIsTheSymmetricOneAmongTheBrightOnes)
     const std::size_t expected[] = {0, 2, 1};
     for (std::size_t k = 0; k < orders.size(); ++k) {
         SCOPED_TRACE(k);
-        EXPECT_EQ(YaleLight::frontalIndex(orders[k]), expected[k]);
+        EXPECT_EQ(YaleCrops::frontalIndex(orders[k]), expected[k]);
     }
-    const std::vector<cv::Mat> group = YaleLight::enrolmentGroup(symmetric, 5, 1);
+    const std::vector<cv::Mat> group = YaleCrops::enrolmentGroup(symmetric, 5, 1);
     ASSERT_EQ(group.size(), 5u);
     for (const cv::Mat& sample : group)
-        EXPECT_EQ(sample.size(), kSampleSize);
+        EXPECT_EQ(sample.size(), cv::Size(35, 45));
 }
 
 TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
 {
-    const cv::Mat face(kSampleSize, CV_8UC1, cv::Scalar(7));
+    const cv::Mat face(45, 35, CV_8UC1, cv::Scalar(7));
     const std::vector<cv::Mat> ticks = {face, cv::Mat(), face * 2, cv::Mat(), face * 3};
     int rounds = 0;
     const std::vector<cv::Mat> group = SessionClips::loopedGroup(ticks, 7, rounds);
@@ -166,7 +196,7 @@ TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
         EXPECT_EQ(group[k].at<uchar>(0, 0), expected[k]) << "sample " << k;
     EXPECT_TRUE(SessionClips::loopedGroup({cv::Mat(), cv::Mat()}, 7, rounds).empty());
 
-    cv::Mat frame(kFrameSize, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(0));
     frame(cv::Rect(150, 110, 20, 20)).setTo(cv::Scalar::all(255));
     const cv::Mat zoomed = SessionClips::zoomed(frame, 2.0);
     ASSERT_EQ(zoomed.size(), frame.size());
@@ -179,7 +209,7 @@ TEST(EvalAxesTest, YaleHoldsOutTheSecondHalfOfThePeopleByName)
 {
     REQUIRE_FACEDATA();
     const std::vector<YalePerson> people =
-        YaleLight::heldOut(facedataDir().toStdString() + "/yaleB_cropped_48x42/pgm");
+        YaleCrops::heldOut(facedataDir().toStdString() + "/yaleB_cropped_48x42/pgm");
     ASSERT_EQ(people.size(), 19u);
     EXPECT_EQ(people.front().name, "yaleB21");
     EXPECT_EQ(people.back().name, "yaleB39");
@@ -189,4 +219,20 @@ TEST(EvalAxesTest, YaleHoldsOutTheSecondHalfOfThePeopleByName)
         EXPECT_EQ(person.crops.front().size(), cv::Size(42, 48));
         ASSERT_LT(person.frontal, person.crops.size());
     }
+    // The model is tuned on one part of the first half and chooses by the other part: no
+    // held-out person in either, and the two parts apart.
+    std::set<std::string> seen;
+    for (const YalePerson& person : people)
+        seen.insert(person.name);
+    const std::string dir = facedataDir().toStdString() + "/yaleB_cropped_48x42/pgm";
+    std::size_t trainingPeople = 0;
+    for (const bool tuning : {true, false})
+        for (const YalePerson& person : YaleTrainingSamples::part(dir, tuning)) {
+            EXPECT_TRUE(seen.insert(person.name).second) << person.name;
+            ++trainingPeople;
+        }
+    EXPECT_EQ(trainingPeople, 19u);
+    const SampleSet cut = YaleTrainingSamples::cut({people.front()}, 2, 1);
+    EXPECT_EQ(cut.size(), static_cast<int>(people.front().crops.size()) * 3);
+    EXPECT_EQ(cut.source(cut.size() - 1), static_cast<int>(people.front().crops.size()) - 1);
 }

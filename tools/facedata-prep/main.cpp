@@ -8,6 +8,7 @@
 #include "ForeignBaseWriter.h"
 #include "SampleCutter.h"
 #include "ToolMain.h"
+#include "YaleTrainingSamples.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +23,7 @@ constexpr unsigned kDefaultSeed = 5;
 // With the matcher keeping about a fifth of these and half of the Yale faces, its cohort of
 // foreign faces holds more than 500.
 constexpr int kDefaultFeretCount = 2400;
+constexpr const char* kYaleFolder = "/yaleB_cropped_48x42/pgm";
 
 const char* const kUsage = R"(usage: facedata-prep MODE [options]
 
@@ -30,7 +32,10 @@ Modes:
         Cuts 35 x 45 face samples as the window does (each photograph placed in a 320 x 240
         frame, the window's face detector, its sample cut) into a sample file for grbm-train.
         SET: mtfl (MTFL faces without lfw_min10 people), lfw-2to9, essex,
-             lfw-calibration (lfw_min10 names A-J), lfw-evaluation (lfw_min10 names K-Z).
+             lfw-calibration (lfw_min10 names A-J), lfw-evaluation (lfw_min10 names K-Z),
+             yaleb-tune, yaleb-select (the two parts of the Yale B training half: people
+             sorted by name, the first half; each 42 x 48 crop cut as the window cuts a
+             detected face, without the detector).
         --copies N adds N copies of every photograph at slightly moved placements (default 0).
   foreign --out DIR [--feret-count N]
         Writes the foreign-face base DIR/foreignfaces/all/glasgow/ (Yale faces on a light
@@ -70,6 +75,15 @@ void runSamples(const CommandLine& line, const FacedataIndex& index, unsigned se
 {
     const std::string set = line.required("set");
     const std::string out = line.required("out");
+    if (set == "yaleb-tune" || set == "yaleb-select") {
+        const SampleSet samples =
+            YaleTrainingSamples::cut(YaleTrainingSamples::part(index.root() + kYaleFolder, set == "yaleb-tune"),
+                                     static_cast<int>(line.number("copies", 0)), seed);
+        samples.save(out);
+        std::printf("%s: %d samples of %zu people -> %s\n", set.c_str(), samples.size(), samples.personNames().size(),
+                    out.c_str());
+        return;
+    }
     const std::vector<FacePhoto> photos = photosOfSet(index, set);
     SampleCutter cutter(line.text("cascade", SampleCutter::defaultFaceCascade()), SampleCutter::defaultEyeCascade());
     int missed = 0;

@@ -1,6 +1,7 @@
 #include "DiscriminativeTuner.h"
 
 #include "FaceVectors.h"
+#include "LightAugment.h"
 #include "VerificationRule.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ constexpr float kAdamEpsilon = 1e-8f;
 // Keeps logarithms and quotients finite for coincident vectors or constant features.
 constexpr float kTinySquare = 1e-12f;
 constexpr float kTinySpread = VerificationRule::kMinOwnerSpread;
+// Share of the changed probes that are the enrolment photograph itself.
+constexpr float kSamePhotoShare = 0.3f;
 
 float softplus(float x)
 {
@@ -73,24 +76,28 @@ Eigen::VectorXf DiscriminativeTuner::ruleDistances(const RowMatrix& scaledTempla
 }
 
 DiscriminativeTuner::DiscriminativeTuner(const SampleSet& samples, const RowMatrix& cohort, GrbmParameters model,
-                                         const TuningOptions& tuning)
-    : params(std::move(model)), options(tuning), random(tuning.seed)
+                                         const TuningOptions& tuning, const SampleSet& lightSamples)
+    : allSamples(samples), params(std::move(model)), options(tuning), random(tuning.seed)
 {
-    const Eigen::VectorXf inverseSigma = params.visibleSigma.cwiseInverse();
-    const RowMatrix vectors = FaceVectors::of(samples);
+    allSamples.append(lightSamples);
+    inverseSigma = params.visibleSigma.cwiseInverse();
+    const RowMatrix vectors = FaceVectors::of(allSamples);
     scaledVectors = vectors * inverseSigma.asDiagonal();
     scaledMirrored = FaceVectors::mirrored(vectors) * inverseSigma.asDiagonal();
     if (cohort.rows() > 0)
         scaledCohort = cohort * inverseSigma.asDiagonal();
-    for (int p = 0; p < static_cast<int>(samples.personNames().size()); ++p) {
+    const int firstLight = static_cast<int>(samples.personNames().size());
+    for (int p = 0; p < static_cast<int>(allSamples.personNames().size()); ++p) {
         std::map<int, std::vector<int>> bySource;
-        for (int k : samples.samplesOf(p))
-            bySource[samples.source(k)].push_back(k);
+        for (int k : allSamples.samplesOf(p))
+            bySource[allSamples.source(k)].push_back(k);
         if (bySource.size() < 2)
             continue;
         Person person;
         for (auto& entry : bySource)
             person.photos.push_back(entry.second);
+        if (p >= firstLight)
+            lightPeople.push_back(static_cast<int>(people.size()));
         people.push_back(person);
     }
     momentW = RowMatrix::Zero(params.hiddenCount(), params.visibleCount());
@@ -99,23 +106,48 @@ DiscriminativeTuner::DiscriminativeTuner(const SampleSet& samples, const RowMatr
     velocityB = momentB;
 }
 
+std::vector<std::vector<int>> DiscriminativeTuner::batches()
+{
+    // The other people in shuffled batches, each completed by a few random light people.
+    std::vector<int> order;
+    for (int p = 0; p < personCount(); ++p)
+        if (std::find(lightPeople.begin(), lightPeople.end(), p) == lightPeople.end())
+            order.push_back(p);
+    std::shuffle(order.begin(), order.end(), random);
+    const int light = std::min(options.lightPeoplePerBatch, lightPersonCount());
+    const auto step = static_cast<size_t>(std::max(1, options.personsPerBatch - light));
+    std::vector<std::vector<int>> result;
+    for (size_t start = 0; start < order.size(); start += step) {
+        const size_t end = std::min(order.size(), start + step);
+        std::vector<int> batch(order.begin() + static_cast<long>(start), order.begin() + static_cast<long>(end));
+        std::vector<int> chosen = lightPeople;
+        std::shuffle(chosen.begin(), chosen.end(), random);
+        batch.insert(batch.end(), chosen.begin(), chosen.begin() + light);
+        if (batch.size() >= 2)
+            result.push_back(batch);
+    }
+    return result;
+}
+
 float DiscriminativeTuner::trainEpoch()
 {
-    std::vector<int> order(people.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::shuffle(order.begin(), order.end(), random);
     double lossSum = 0.0;
-    int batches = 0;
-    for (size_t start = 0; start + 2 <= order.size(); start += static_cast<size_t>(options.personsPerBatch)) {
-        const size_t end = std::min(order.size(), start + static_cast<size_t>(options.personsPerBatch));
+    int count = 0;
+    for (const std::vector<int>& batch : batches()) {
         RowMatrix gradW;
         Eigen::VectorXf gradB;
-        const std::vector<int> batch(order.begin() + static_cast<long>(start), order.begin() + static_cast<long>(end));
         lossSum += lossAndGradient(batch, static_cast<unsigned>(random()), gradW, gradB);
         adamStep(gradW, gradB);
-        ++batches;
+        ++count;
     }
-    return batches == 0 ? 0.0f : static_cast<float>(lossSum / batches);
+    return count == 0 ? 0.0f : static_cast<float>(lossSum / count);
+}
+
+Eigen::RowVectorXf DiscriminativeTuner::augmentedProbe(int sample, std::mt19937& episodeRandom) const
+{
+    SampleSet changed;
+    changed.add(LightAugment::randomised(allSamples.sample(sample), episodeRandom), std::string(), 0);
+    return FaceVectors::of(changed).row(0).cwiseProduct(inverseSigma.transpose());
 }
 
 DiscriminativeTuner::Episode DiscriminativeTuner::makeEpisode(const Person& person, int probeRow, RowMatrix& probes,
@@ -133,7 +165,14 @@ DiscriminativeTuner::Episode DiscriminativeTuner::makeEpisode(const Person& pers
         episode.templ.row(static_cast<Eigen::Index>(2 * k)) = scaledVectors.row(enrol[k]);
         episode.templ.row(static_cast<Eigen::Index>(2 * k + 1)) = scaledMirrored.row(enrol[k]);
     }
-    probes.row(probeRow) = scaledVectors.row(person.photos[probePhoto].front());
+    // Without changes no random number is drawn, so that plain tuning repeats exactly.
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    if (options.augmentShare > 0.0f && unit(episodeRandom) < options.augmentShare) {
+        const size_t changedPhoto = unit(episodeRandom) < kSamePhotoShare ? enrolPhoto : probePhoto;
+        probes.row(probeRow) = augmentedProbe(person.photos[changedPhoto].front(), episodeRandom);
+    } else {
+        probes.row(probeRow) = scaledVectors.row(person.photos[probePhoto].front());
+    }
     episode.probe = probeRow;
     return episode;
 }

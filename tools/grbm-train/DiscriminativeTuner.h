@@ -14,6 +14,12 @@ struct TuningOptions
     // Sharpness of the ranking loss on log distances.
     float sharpness = 5.0f;
     unsigned seed = 1;
+    // Share of probes given a random change of light and camera (LightAugment) before they
+    // become face vectors; 0 keeps every probe as cut.
+    float augmentShare = 0.0f;
+    // People photographed under many lights (the lightPeople of the constructor) put into every
+    // batch, so that the few of them are seen as often as the many others.
+    int lightPeoplePerBatch = 8;
 };
 
 // Fine-tunes the weights and hidden biases of a model on identity-labelled people against the
@@ -25,14 +31,19 @@ struct TuningOptions
 // cohort face at the rule's quantile) before ranking. The loss ranks every normalised genuine
 // distance below every normalised impostor distance of the batch (softplus of the sharpened
 // log-distance difference), across templates, because one fixed threshold serves every owner.
-// Visible sigmas and biases stay as they are.
+// Visible sigmas and biases stay as they are. Light and camera changes are learnt from two
+// sources: people photographed under many lights (each crop a photograph), a few of them in
+// every batch, and probes given a random one-sided light, gamma, blur and small movement;
+// such a probe is at times the enrolment photograph itself, so that the only thing between it
+// and its template is the change.
 class DiscriminativeTuner
 {
 public:
     // Requires: samples carry persons and sources (facedata-prep samples with --copies);
-    //           cohort holds face vectors of foreign faces (no rows: plain distances).
+    //           cohort holds face vectors of foreign faces (no rows: plain distances);
+    //           lightPeople, if any, are laid out as samples and named apart from them.
     DiscriminativeTuner(const SampleSet& samples, const RowMatrix& cohort, GrbmParameters model,
-                        const TuningOptions& options);
+                        const TuningOptions& options, const SampleSet& lightPeople = SampleSet());
 
     // One pass over the people with at least two photographs, in shuffled batches.
     // Ensures: returns the mean loss of the pass.
@@ -54,6 +65,7 @@ public:
     // For checks: replaces the parameters being tuned (same shape).
     void setParameters(const GrbmParameters& model) { params = model; }
     int personCount() const { return static_cast<int>(people.size()); }
+    int lightPersonCount() const { return static_cast<int>(lightPeople.size()); }
 
 private:
     struct Person
@@ -67,12 +79,17 @@ private:
     };
 
     Episode makeEpisode(const Person& person, int probeRow, RowMatrix& probes, std::mt19937& episodeRandom) const;
+    Eigen::RowVectorXf augmentedProbe(int sample, std::mt19937& episodeRandom) const;
+    std::vector<std::vector<int>> batches();
     void adamStep(const RowMatrix& gradW, const Eigen::VectorXf& gradB);
 
     RowMatrix scaledVectors;   // face vectors divided by sigma
     RowMatrix scaledMirrored;
     RowMatrix scaledCohort;
-    std::vector<Person> people;
+    SampleSet allSamples;      // kept for the probes' random changes
+    Eigen::VectorXf inverseSigma;
+    std::vector<Person> people;      // indices below people.size() ...
+    std::vector<int> lightPeople;    // ... of which these were photographed under many lights
     GrbmParameters params;
     TuningOptions options;
     std::mt19937 random;

@@ -2,13 +2,17 @@
 
 #include "DiscriminativeTuner.h"
 #include "FaceVectors.h"
+#include "LightSelection.h"
 #include "ModelCalibrator.h"
 #include "SampleSet.h"
+#include "TanTriggs.h"
+#include "TanTriggsSamples.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -26,11 +30,17 @@ void printFigures(const char* name, const ModelCalibrator::Figures& f)
 
 TrainingPipeline::TrainingPipeline(Options pipelineOptions) : options(std::move(pipelineOptions)) {}
 
+SampleSet TrainingPipeline::load(const std::string& path) const
+{
+    const SampleSet samples = SampleSet::load(path);
+    return options.tanTriggs ? TanTriggsSamples::normalised(samples) : samples;
+}
+
 RowMatrix TrainingPipeline::trainingVectors() const
 {
     SampleSet all;
     for (const auto& file : options.trainFiles)
-        all.append(SampleSet::load(file));
+        all.append(load(file));
     const RowMatrix vectors = FaceVectors::of(all);
     RowMatrix both(vectors.rows() * 2, vectors.cols());
     both << vectors, FaceVectors::mirrored(vectors);
@@ -77,6 +87,21 @@ GrbmParameters TrainingPipeline::chooseBias(const GrbmParameters& model, const M
     return best;
 }
 
+float TrainingPipeline::choiceScore(const GrbmParameters& model, const ModelCalibrator& calibrator,
+                                    const LightSelection* light, float& calibrationEer) const
+{
+    const auto figures = calibrator.measure(VerificationBench::modelMap(model));
+    printFigures("", figures);
+    calibrationEer = figures.eer;
+    if (!light)
+        return figures.eer;
+    const auto lit = light->measure(VerificationBench::modelMap(model));
+    const float score = (figures.eer + lit.relitEer + lit.lightEer) / 3.0f;
+    std::printf("  %-28s EER %5.1f %%  (photographs relit %5.1f %%, under many lights %5.1f %%; mean %5.1f %%)\n", "",
+                100.0 * figures.eer, 100.0 * lit.relitEer, 100.0 * lit.lightEer, 100.0 * score);
+    return score;
+}
+
 GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatrix& cohort,
                                       const ModelCalibrator& calibrator, float eer) const
 {
@@ -84,24 +109,45 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatr
     TuningOptions tuning;
     tuning.learningRate = options.tuneLearningRate;
     tuning.seed = options.rbm.seed;
-    DiscriminativeTuner tuner(SampleSet::load(options.tuneFile), cohort, model, tuning);
-    std::printf("fine-tuning on %d identity-labelled people:\n", tuner.personCount());
+    tuning.augmentShare = options.augmentShare;
+    tuning.lightPeoplePerBatch = options.lightPeoplePerBatch;
+    const SampleSet lightPeople = options.tuneLightFile.empty() ? SampleSet() : load(options.tuneLightFile);
+    DiscriminativeTuner tuner(load(options.tuneFile), cohort, model, tuning, lightPeople);
+    std::unique_ptr<LightSelection> light;
+    // Without a limit every epoch may be kept.
+    float eerLimit = 1.0f;
+    if (!options.selectLightFile.empty()) {
+        // The light comes first, the normalisation after it.
+        LightSelection::Prepare prepare;
+        if (options.tanTriggs)
+            prepare = [](const cv::Mat& sample) { return TanTriggs::normaliseGrey(sample); };
+        light = std::make_unique<LightSelection>(SampleSet::load(options.calibrationPhotos),
+                                                 SampleSet::load(options.selectLightFile), cohort, options.rbm.seed,
+                                                 prepare);
+        std::printf("before fine-tuning:\n");
+        float startEer = 0.0f;
+        eer = choiceScore(model, calibrator, light.get(), startEer);
+        if (options.maxEerRise >= 0.0f)
+            eerLimit = startEer + options.maxEerRise;
+    }
+    std::printf("fine-tuning on %d identity-labelled people (%d under many lights), %.0f %% of probes changed:\n",
+                tuner.personCount(), tuner.lightPersonCount(), 100.0 * options.augmentShare);
     GrbmParameters best = model;
     int bestEpoch = 0;
     for (int epoch = 1; epoch <= options.tuneEpochs; ++epoch) {
         const float loss = tuner.trainEpoch();
-        const auto figures = calibrator.measure(VerificationBench::modelMap(tuner.parameters()));
         std::printf("tune epoch %d/%d loss %.4f", epoch, options.tuneEpochs, static_cast<double>(loss));
-        printFigures("", figures);
+        float calibrationEer = 0.0f;
+        const float score = choiceScore(tuner.parameters(), calibrator, light.get(), calibrationEer);
         std::fflush(stdout);
-        if (figures.eer < eer) {
-            eer = figures.eer;
+        if (score < eer && calibrationEer <= eerLimit) {
+            eer = score;
             best = tuner.parameters();
             bestEpoch = epoch;
         }
     }
-    std::printf("fine-tuning: %.1f s; kept epoch %d (calibration EER %.1f %%)\n", secondsSince(start), bestEpoch,
-                100.0 * eer);
+    std::printf("fine-tuning: %.1f s; kept epoch %d (%s %.1f %%)\n", secondsSince(start), bestEpoch,
+                light ? "mean calibration EER" : "calibration EER", 100.0 * eer);
     return best;
 }
 
@@ -137,10 +183,13 @@ TrainingPipeline::CalibratedModel TrainingPipeline::calibrate(GrbmParameters mod
 TrainingPipeline::CalibratedModel TrainingPipeline::run()
 {
     const auto start = std::chrono::steady_clock::now();
+    if (!options.startModel.empty())
+        return tuneFrom(GrbmParameters::load(options.startModel), start);
     const GrbmParameters trained = trainRbm(trainingVectors());
-    const RowMatrix cohort = readCohort(options.foreignRoot);
-    const ModelCalibrator calibrator(SampleSet::load(options.calibrationSequences),
-                                     SampleSet::load(options.calibrationPhotos), cohort, options.rbm.seed);
+    const RowMatrix cohort = options.tanTriggs ? TanTriggsSamples::normalisedCohort(readCohort(options.foreignRoot))
+                                               : readCohort(options.foreignRoot);
+    const ModelCalibrator calibrator(load(options.calibrationSequences), load(options.calibrationPhotos), cohort,
+                                     options.rbm.seed);
     std::printf("calibration people, the matcher's rule:\n");
     printFigures("raw face vectors", calibrator.measure(VerificationBench::rawMap()));
     float eer = 0.0f;
@@ -148,6 +197,20 @@ TrainingPipeline::CalibratedModel TrainingPipeline::run()
     if (!options.tuneFile.empty() && options.tuneEpochs > 0)
         best = tune(best, cohort, calibrator, eer);
     CalibratedModel result = calibrate(best, calibrator, options.targetImpostorShare);
+    std::printf("total time %.1f s\n", secondsSince(start));
+    return result;
+}
+
+TrainingPipeline::CalibratedModel TrainingPipeline::tuneFrom(const GrbmParameters& model,
+                                                            std::chrono::steady_clock::time_point start) const
+{
+    const RowMatrix cohort = options.tanTriggs ? TanTriggsSamples::normalisedCohort(readCohort(options.foreignRoot))
+                                               : readCohort(options.foreignRoot);
+    const ModelCalibrator calibrator(load(options.calibrationSequences), load(options.calibrationPhotos), cohort,
+                                     options.rbm.seed);
+    std::printf("fine-tuning %s further\n", options.startModel.c_str());
+    const float eer = calibrator.measure(VerificationBench::modelMap(model)).eer;
+    CalibratedModel result = calibrate(tune(model, cohort, calibrator, eer), calibrator, options.targetImpostorShare);
     std::printf("total time %.1f s\n", secondsSince(start));
     return result;
 }

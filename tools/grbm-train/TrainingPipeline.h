@@ -2,7 +2,9 @@
 
 #include "GrbmParameters.h"
 #include "GrbmTrainer.h"
+#include "SampleSet.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,21 @@ public:
         GrbmTrainingOptions rbm;
         int tuneEpochs = 0;
         float tuneLearningRate = 1e-4f;
+        std::string tuneLightFile;             // people under many lights, fine-tuned with the others
+        float augmentShare = 0.0f;             // share of fine-tuning probes changed (LightAugment)
+        int lightPeoplePerBatch = 8;
+        // People under many lights for choosing the epoch: when given, the epoch kept is the
+        // one with the lowest mean of the calibration EER, the EER of the calibration
+        // photographs relit and the EER of these people (LightSelection).
+        std::string selectLightFile;
+        // Every sample and the cohort Tan-Triggs normalised (TanTriggsSamples) before use.
+        bool tanTriggs = false;
+        // With selectLightFile: an epoch whose calibration EER is more than this above the
+        // untuned model's is never kept (negative: no limit).
+        float maxEerRise = -1.0f;
+        // A model to fine-tune further instead of training one (no contrastive divergence, no
+        // choice of the hidden bias).
+        std::string startModel;
         // Hidden bias candidates: a constant for every unit; NaN keeps the trained biases.
         std::vector<float> biasCandidates;
         float targetImpostorShare = 0.01f;
@@ -50,11 +67,17 @@ public:
 
 private:
     RowMatrix trainingVectors() const;
+    // A sample file, normalised when options.tanTriggs.
+    SampleSet load(const std::string& path) const;
     GrbmParameters trainRbm(const RowMatrix& vectors) const;
     GrbmParameters chooseBias(const GrbmParameters& model, const class ModelCalibrator& calibrator,
                               float& eer) const;
     GrbmParameters tune(const GrbmParameters& model, const RowMatrix& cohort, const class ModelCalibrator& calibrator,
                         float eer) const;
+    // The score an epoch is chosen by (lower is better), printed.
+    float choiceScore(const GrbmParameters& model, const class ModelCalibrator& calibrator,
+                      const class LightSelection* light, float& calibrationEer) const;
+    CalibratedModel tuneFrom(const GrbmParameters& model, std::chrono::steady_clock::time_point start) const;
 
     Options options;
 };

@@ -4,10 +4,13 @@
 #include "DemoReplay.h"
 #include "FaceVectors.h"
 #include "GrbmParameters.h"
+#include "LightSelection.h"
 #include "ModelCalibration.h"
 #include "ModelCalibrator.h"
 #include "SampleCutter.h"
 #include "SampleSet.h"
+#include "TanTriggs.h"
+#include "TanTriggsSamples.h"
 #include "ToolMain.h"
 #include "TrainingPipeline.h"
 
@@ -41,12 +44,32 @@ Modes:
                                    biases against the matcher's rule; the epoch with the best
                                    calibration EER is kept
         --tune-epochs N (0)  --tune-rate X (0.0001, Adam step)
+        --tune-light FILE          people photographed under many lights (facedata-prep
+                                   samples --set yaleb-tune), a few in every tuning batch
+        --light-per-batch N (8)    how many of them
+        --augment X (0)            share of tuning probes given a random one-sided light,
+                                   gamma, blur and small movement
+        --select-light FILE        people under many lights (--set yaleb-select): the epoch
+                                   kept is the one with the lowest mean of the calibration
+                                   EER, the EER of the calibration photographs relit from one
+                                   side and the EER of these people
+        --max-eer-rise X           with --select-light: never keep an epoch whose calibration EER
+                                   is more than X above the untuned model's (no limit)
+        --start MODEL              fine-tune this model further instead of training one (no
+                                   contrastive divergence, no hidden bias choice; --train unused)
+        --tan-triggs               every sample (training, tuning, calibration, cohort) Tan-Triggs
+                                   normalised first; the relit and Yale B choosing samples after
+                                   their light (for measuring that normalisation with a model
+                                   trained on it)
         --foreign DIR              run directory whose foreignfaces/ is the cohort (run)
   calibrate --model MODEL --calibration-sequences FILE --calibration-photos FILE --out MODEL
         Calibrates an existing model as train does (--target-far, --foreign, --seed).
-  evaluate --model MODEL --photos FILE [--sequences FILE]
+  evaluate --model MODEL --photos FILE [--sequences FILE] [--select-light FILE]
         Equal error rates of the model and of raw face vectors under the matcher's rule, and
-        the acceptance of the model's fixed threshold (with MODEL.calibration; --foreign).
+        the acceptance of the model's fixed threshold (with MODEL.calibration; --foreign);
+        with --select-light also the EERs under light that train chooses by; with
+        --tan-triggs the raw face vectors' EERs after the Tan-Triggs light normalisation of
+        every sample (and of the cohort, rebuilt as images from its face vectors) beside them.
   check --model MODEL --demo DIR
         Replays a demo folder (facedata-prep demo) as the window would: enrols the first 100
         face frames of owner-enrol.avi, then verifies each video; prints face ticks, ticks
@@ -107,6 +130,15 @@ void runTrain(const CommandLine& line)
     options.tuneFile = line.text("tune");
     options.tuneEpochs = static_cast<int>(line.number("tune-epochs", 0));
     options.tuneLearningRate = static_cast<float>(line.number("tune-rate", 1e-4));
+    options.tuneLightFile = line.text("tune-light");
+    options.lightPeoplePerBatch = static_cast<int>(line.number("light-per-batch", 8));
+    options.augmentShare = static_cast<float>(line.number("augment", 0.0));
+    options.selectLightFile = line.text("select-light");
+    options.tanTriggs = line.has("tan-triggs");
+    options.maxEerRise = static_cast<float>(line.number("max-eer-rise", -1.0));
+    options.startModel = line.text("start");
+    if (options.tanTriggs && options.augmentShare > 0.0f)
+        throw std::invalid_argument("--augment changes the light of samples already normalised by --tan-triggs");
     options.foreignRoot = foreignRoot(line);
     const std::string out = line.required("out");
     save(TrainingPipeline(options).run(), out);
@@ -123,6 +155,22 @@ void runCalibrate(const CommandLine& line)
     save(TrainingPipeline::calibrate(model, calibrator, static_cast<float>(line.number("target-far", 0.01))), out);
 }
 
+// Raw face vectors under the matcher's rule with every sample Tan-Triggs normalised.
+void printTanTriggs(const SampleSet& sequences, const SampleSet& photos, const SampleSet& lightPeople,
+                    const RowMatrix& cohort)
+{
+    const LightSelection::Prepare normalise = [](const cv::Mat& sample) { return TanTriggs::normaliseGrey(sample); };
+    const RowMatrix normalisedCohort = TanTriggsSamples::normalisedCohort(cohort);
+    const ModelCalibrator calibrator(TanTriggsSamples::normalised(sequences), TanTriggsSamples::normalised(photos),
+                                     normalisedCohort);
+    const auto f = calibrator.measure(VerificationBench::rawMap());
+    const LightSelection light(photos, lightPeople, normalisedCohort, 1, normalise);
+    const auto l = light.measure(VerificationBench::rawMap());
+    std::printf("raw, Tan-Triggs   EER %5.2f %%  (sequences %5.2f %%, photographs %5.2f %%); photographs relit %5.2f %%, "
+                "under many lights %5.2f %%\n",
+                100.0 * f.eer, 100.0 * f.sequenceEer, 100.0 * f.photoEer, 100.0 * l.relitEer, 100.0 * l.lightEer);
+}
+
 void runEvaluate(const CommandLine& line)
 {
     const std::string modelPath = line.required("model");
@@ -136,6 +184,17 @@ void runEvaluate(const CommandLine& line)
         const auto f = calibrator.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
         std::printf("%-18s EER %5.1f %%  (sequences %5.1f %%, photographs %5.1f %%)\n", raw ? "raw face vectors" : "model",
                     100.0 * f.eer, 100.0 * f.sequenceEer, 100.0 * f.photoEer);
+    }
+    if (line.has("select-light")) {
+        const SampleSet lightPeople = SampleSet::load(line.text("select-light"));
+        const LightSelection light(photos, lightPeople, cohort, 1);
+        for (const bool raw : {true, false}) {
+            const auto f = light.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
+            std::printf("%-18s EER photographs relit %5.2f %%, under many lights %5.2f %%\n",
+                        raw ? "raw face vectors" : "model", 100.0 * f.relitEer, 100.0 * f.lightEer);
+        }
+        if (line.has("tan-triggs"))
+            printTanTriggs(sequences, photos, lightPeople, cohort);
     }
     const auto target = ModelCalibration::read(ModelCalibration::pathFor(modelPath)).cohortTarget;
     if (!target)
@@ -173,13 +232,15 @@ void runCheck(const CommandLine& line)
 
 int run(int argc, char** argv)
 {
-    const CommandLine line(argc, argv, {"help", "random-init"});
+    const CommandLine line(argc, argv, {"help", "random-init", "tan-triggs"});
     if (line.has("help") || line.words().empty()) {
         std::fputs(kUsage, line.has("help") ? stdout : stderr);
         return line.has("help") ? 0 : 2;
     }
     line.allowOnly({"help", "random-init", "train", "calibration-sequences", "calibration-photos", "out", "seed",
-                    "hidden", "epochs", "batch", "tune", "tune-epochs", "tune-rate", "learning-rate", "momentum", "weight-decay", "biases", "target-far",
+                    "hidden", "epochs", "batch", "tune", "tune-epochs", "tune-rate", "tune-light", "light-per-batch",
+                    "augment", "select-light", "tan-triggs", "learning-rate", "momentum", "weight-decay", "biases",
+                    "target-far", "max-eer-rise", "start",
                     "model", "sequences", "photos", "demo", "cascade", "foreign"});
     const std::string mode = line.words().front();
     if (mode == "train")

@@ -57,7 +57,8 @@ Protocol:
   --sequence-frames N   lock level: frames of a sequence at most (default 100)
   --impostor-photos N   only the first N photographs of each other person are impostor
                         trials (default 0: all)
-  --methods LIST        of visagio,raw,lbph,eigenfaces,fisherfaces (default all)
+  --methods LIST        of visagio,raw,lbph,eigenfaces,fisherfaces (default all); with
+                        --session-axis or --light-axis of visagio,raw,lbph,tantriggs
   --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)
   --threads N           owners scored in parallel (default 2; the figures do not depend on it)
   --enrolment-axis      instead of the method table: the program's matcher enrolled from 3, 5
@@ -162,6 +163,8 @@ AxisSettings axisSettings(const CommandLine& line, const SessionSettings& sessio
         throw std::invalid_argument("--relight needs a strength 0 < x < 1");
     settings.threads = session.threads;
     settings.outDir = session.outDir;
+    if (line.has("methods") && (line.has("session-axis") || line.has("light-axis")))
+        settings.methods = line.list("methods");
     return settings;
 }
 

@@ -13,9 +13,11 @@
 #include "scorers/VisagioScorer.h"
 #include "SequentialOpenCv.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 
 namespace eval {
 
@@ -25,17 +27,33 @@ constexpr const char* kYaleFolder = "/yaleB_cropped_48x42/pgm";
 
 struct AxisMethod
 {
+    const char* name;
     TrialProtocol::ScorerFactory make;
     bool lockLevel = false;
 };
 
-// The program's matcher (through the lock), the raw face vectors, LBPH plain and after Tan-Triggs.
-std::vector<AxisMethod> axisMethods()
+// The program's matcher (through the lock), the raw face vectors, LBPH plain and after
+// Tan-Triggs; those named in settings.methods when it names any.
+std::vector<AxisMethod> axisMethods(const AxisSettings& settings)
 {
-    return {{[] { return std::make_unique<VisagioScorer>(); }, true},
-            {[] { return std::make_unique<RawVectorScorer>(); }, false},
-            {[] { return std::make_unique<LbphScorer>(); }, false},
-            {[] { return std::make_unique<TanTriggsScorer>(std::make_unique<LbphScorer>()); }, false}};
+    const std::vector<AxisMethod> all = {
+        {"visagio", [] { return std::make_unique<VisagioScorer>(); }, true},
+        {"raw", [] { return std::make_unique<RawVectorScorer>(); }, false},
+        {"lbph", [] { return std::make_unique<LbphScorer>(); }, false},
+        {"tantriggs", [] { return std::make_unique<TanTriggsScorer>(std::make_unique<LbphScorer>()); },
+         false}};
+    if (settings.methods.empty())
+        return all;
+    std::vector<AxisMethod> chosen;
+    for (const std::string& name : settings.methods) {
+        const auto found =
+            std::find_if(all.begin(), all.end(), [&](const AxisMethod& method) { return name == method.name; });
+        if (found == all.end())
+            throw std::invalid_argument("unknown method of the session and light axes: " + name +
+                                        " (visagio, raw, lbph, tantriggs)");
+        chosen.push_back(*found);
+    }
+    return chosen;
 }
 
 std::string modelLine(const AxisSettings& settings)
@@ -73,6 +91,41 @@ std::string frontalList(const std::vector<YalePerson>& people)
         list += (list.empty() ? "" : ", ") + person.files[person.frontal];
     return list;
 }
+std::string clipName(const SessionClip& clip)
+{
+    return clip.person + " " + clip.session;
+}
+
+// The lock case by case (methods through the lock only): who was enrolled from what, whether
+// the owner's played session opened the lock and at which face tick, the owner's faces above
+// the threshold and the highest smoothed confidence, and the stranger sessions that opened it.
+std::string caseTable(const std::vector<SessionClip>& clips, const std::vector<SessionAxis::Case>& cases,
+                      const MethodResult& result)
+{
+    std::ostringstream out;
+    out << "| enrolled from | played | owner faces above the threshold | peak confidence | lock opens at face tick | "
+           "stranger sessions that open the lock |\n|---|---|---|---|---|---|\n";
+    std::size_t stranger = 0;
+    for (std::size_t c = 0; c < cases.size() && c < result.ownerSequences.size(); ++c) {
+        const SessionAxis::Case& one = cases[c];
+        std::string enrolled;
+        for (std::size_t k : one.enrolled)
+            enrolled += (enrolled.empty() ? "" : ", ") + clips[k].session;
+        const LockOutcome& owner = result.ownerSequences[c];
+        int strangersOpened = 0;
+        int strangers = 0;
+        for (const SessionClip& clip : clips)
+            if (clip.person != clips[one.played].person && stranger < result.impostorSequences.size()) {
+                strangersOpened += result.impostorSequences[stranger++].opened ? 1 : 0;
+                ++strangers;
+            }
+        out << "| " << enrolled << " | " << clipName(clips[one.played]) << " | " << owner.ownerTicks << " of "
+            << owner.faceTicks << " | " << owner.peakConfidence << " | "
+            << (owner.opened ? std::to_string(owner.openingFaceTick) : std::string("never")) << " | "
+            << strangersOpened << " of " << strangers << " |\n";
+    }
+    return out.str();
+}
 } // namespace
 
 void AxisRuns::sessionAxis(const AxisSettings& settings)
@@ -91,7 +144,7 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
     const std::string twoName = "two groups from the two other sessions (" + count(two.size(), "cases") + ")";
     std::vector<MethodResult> oneResults;
     std::vector<MethodResult> twoResults;
-    for (const AxisMethod& method : axisMethods()) {
+    for (const AxisMethod& method : axisMethods(settings)) {
         oneResults.push_back(SessionAxis::run(clips, one, method.make, method.lockLevel, settings.options.seed,
                                                   settings.threads));
         twoResults.push_back(SessionAxis::run(clips, two, method.make, method.lockLevel, settings.options.seed,
@@ -102,6 +155,12 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
         table.add(oneName, result);
     for (const MethodResult& result : twoResults)
         table.add(twoName, result);
+    std::string cases;
+    for (std::size_t m = 0; m < oneResults.size(); ++m)
+        if (oneResults[m].lockLevel)
+            cases += "\n" + oneResults[m].name + ", case by case, " + oneName + ":\n\n" +
+                     caseTable(clips, one, oneResults[m]) + "\n" + twoResults[m].name + ", case by case, " + twoName +
+                     ":\n\n" + caseTable(clips, two, twoResults[m]);
     const std::string text =
         "Session axis: nuaa_webcam (evaluation only: one office webcam, each person's sessions on different days "
         "and lights). " + modelLine(settings) +
@@ -111,7 +170,7 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
         clipTable +
         "\nEvery frame of a played session is a tick of the lock (a frame without a face lets the confidence decay); "
         "every face is a trial. Strangers: every session of each other person, played in front of each enrolment.\n\n" +
-        table.markdown();
+        table.markdown() + cases;
     AxisTable::publish(text, settings.outDir, "eval-session-axis.md");
 }
 
@@ -128,7 +187,7 @@ void AxisRuns::lightAxis(const AxisSettings& settings)
     // Enrolment unchanged: the relit trials face the groups enrolled from the photographs as taken.
     for (std::size_t p = 0; p < relit.size(); ++p)
         relit[p].groups = people[p].groups;
-    const std::vector<YalePerson> yale = YaleLight::heldOut(settings.facedata + kYaleFolder);
+    const std::vector<YalePerson> yale = YaleCrops::heldOut(settings.facedata + kYaleFolder);
     const TrialProtocol asTaken(people, settings.options);
     const TrialProtocol underLight(relit, settings.options);
     std::ostringstream light;
@@ -137,7 +196,7 @@ void AxisRuns::lightAxis(const AxisSettings& settings)
         "held-out Yale B (" + count(yale.size(), "people") + "), enrolled from the frontal crop";
     AxisTable table;
     std::vector<MethodResult> yaleResults;
-    for (const AxisMethod& method : axisMethods()) {
+    for (const AxisMethod& method : axisMethods(settings)) {
         table.add("trials as taken", asTaken.evaluate(method.make, method.lockLevel, settings.threads));
         table.add(light.str(), underLight.evaluate(method.make, method.lockLevel, settings.threads));
         yaleResults.push_back(YaleLight::run(yale, method.make, settings.options.groupSize, settings.options.seed,

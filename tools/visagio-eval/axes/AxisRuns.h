@@ -19,6 +19,8 @@ struct AxisSettings
     double relight = 0.0;          // the light axis's strength (see PhotoRelight)
     int threads = 2;
     std::string outDir;
+    // Of visagio, raw, lbph, tantriggs (LBPH after Tan-Triggs); empty: all four.
+    std::vector<std::string> methods;
 };
 
 // The axes that measure the owner under another day and another light, each over the

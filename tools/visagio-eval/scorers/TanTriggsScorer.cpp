@@ -1,6 +1,6 @@
 #include "scorers/TanTriggsScorer.h"
 
-#include "scorers/TanTriggs.h"
+#include "TanTriggs.h"
 
 #include <stdexcept>
 

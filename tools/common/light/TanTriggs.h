@@ -2,8 +2,6 @@
 
 #include <opencv2/core.hpp>
 
-namespace eval {
-
 // The light normalisation of Tan and Triggs (2010) for a grey face: gamma correction, a
 // difference of Gaussians, a two-stage contrast equalisation and a tanh squashing. It removes
 // smooth illumination (a light that falls across the face) and keeps local texture.
@@ -20,5 +18,3 @@ cv::Mat normalise(const cv::Mat& grey);
 cv::Mat normaliseGrey(const cv::Mat& grey);
 
 } // namespace TanTriggs
-
-} // namespace eval

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-namespace eval {
-
 std::vector<std::filesystem::path> sortedEntries(const std::filesystem::path& dir, bool folders)
 {
     std::vector<std::filesystem::path> entries;
@@ -13,5 +11,3 @@ std::vector<std::filesystem::path> sortedEntries(const std::filesystem::path& di
     std::sort(entries.begin(), entries.end());
     return entries;
 }
-
-} // namespace eval

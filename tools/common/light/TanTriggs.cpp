@@ -1,11 +1,9 @@
-#include "scorers/TanTriggs.h"
+#include "TanTriggs.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
 #include <stdexcept>
-
-namespace eval {
 
 namespace {
 // Parameters of the chain as published by Tan and Triggs (IEEE TIP 19(6), 2010).
@@ -55,5 +53,3 @@ cv::Mat TanTriggs::normaliseGrey(const cv::Mat& grey)
     normalise(grey).convertTo(result, CV_8U, 255.0 / (2.0 * kTau), 255.0 / 2.0);
     return result;
 }
-
-} // namespace eval
