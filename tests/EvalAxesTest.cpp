@@ -1,6 +1,7 @@
 #include "axes/PhotoRelight.h"
 #include "axes/SessionClips.h"
 #include "axes/YaleLight.h"
+#include "FaceGeometry.h"
 #include "LightAugment.h"
 #include "PhotoFramer.h"
 #include "TanTriggs.h"
@@ -121,7 +122,7 @@ TEST(EvalAxesTest, RelightFallsToAThirdAcrossTheFaceBoxOnly)
     EXPECT_THROW(PhotoRelight::relit(photo, cv::Rect2f(0, 0, 0, 5), 0.5), std::invalid_argument);
 
     // The training faces' light: the same ramp across the whole sample, from either side.
-    const cv::Mat sample(45, 35, CV_8UC1, cv::Scalar(150));
+    const cv::Mat sample(kSampleSize, CV_8UC1, cv::Scalar(150));
     const cv::Mat fromLeft = LightAugment::sideLit(sample, kThirdStrength, true);
     const cv::Mat fromRight = LightAugment::sideLit(sample, kThirdStrength, false);
     EXPECT_NEAR(fromLeft.at<uchar>(20, 0), 148, 2);
@@ -134,7 +135,7 @@ TEST(EvalAxesTest, RelightFallsToAThirdAcrossTheFaceBoxOnly)
 
 TEST(EvalAxesTest, RandomLightAndCameraChangesKeepTheSampleAndVary)
 {
-    cv::Mat sample(45, 35, CV_8UC1);
+    cv::Mat sample(kSampleSize, CV_8UC1);
     cv::randu(sample, 40, 220);
     std::mt19937 random(3);
     std::set<double> means;
@@ -180,12 +181,12 @@ TEST(EvalAxesTest, FrontalCropIsTheSymmetricOneAmongTheBrightOnes)
     const std::vector<cv::Mat> group = YaleCrops::enrolmentGroup(symmetric, 5, 1);
     ASSERT_EQ(group.size(), 5u);
     for (const cv::Mat& sample : group)
-        EXPECT_EQ(sample.size(), cv::Size(35, 45));
+        EXPECT_EQ(sample.size(), kSampleSize);
 }
 
 TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
 {
-    const cv::Mat face(45, 35, CV_8UC1, cv::Scalar(7));
+    const cv::Mat face(kSampleSize, CV_8UC1, cv::Scalar(7));
     const std::vector<cv::Mat> ticks = {face, cv::Mat(), face * 2, cv::Mat(), face * 3};
     int rounds = 0;
     const std::vector<cv::Mat> group = SessionClips::loopedGroup(ticks, 7, rounds);
