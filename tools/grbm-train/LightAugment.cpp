@@ -1,9 +1,10 @@
 #include "LightAugment.h"
 
+#include "PhotoRelight.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <cmath>
-#include <stdexcept>
 
 namespace {
 // Ranges of the random changes. The strongest light matches the light axis of visagio-eval
@@ -42,18 +43,8 @@ cv::Mat moved(const cv::Mat& sample, double dx, double dy, double scale)
 
 cv::Mat LightAugment::sideLit(const cv::Mat& sample, double strength, bool fromLeft)
 {
-    if (!(strength >= 0.0 && strength < 1.0))
-        throw std::invalid_argument("relight strength must be in [0, 1)");
-    cv::Mat gain(1, sample.cols, CV_32F);
-    for (int x = 0; x < sample.cols; ++x) {
-        const double across = (x + 0.5) / sample.cols;
-        gain.at<float>(0, x) = static_cast<float>(1.0 - strength * (fromLeft ? across : 1.0 - across));
-    }
-    cv::Mat result;
-    sample.convertTo(result, CV_32F);
-    result = result.mul(cv::repeat(gain, sample.rows, 1));
-    result.convertTo(result, sample.type());
-    return result;
+    const cv::Rect2f wholeSample(0.0f, 0.0f, float(sample.cols), float(sample.rows));
+    return PhotoRelight::relit(sample, wholeSample, strength, fromLeft);
 }
 
 cv::Mat LightAugment::randomised(const cv::Mat& sample, std::mt19937& random)

@@ -6,7 +6,7 @@
 
 // Changes of light and camera put on a 35 x 45 grey face sample, for training features that a
 // new room or a new day moves less than a new person does: a light from one side (the sample
-// multiplied by a horizontal ramp, as PhotoRelight does to a photograph), a camera gamma, a
+// multiplied by a horizontal ramp across the whole sample, PhotoRelight), a camera gamma, a
 // slight blur and a small shift and change of scale.
 namespace LightAugment {
 

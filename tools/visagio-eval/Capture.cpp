@@ -1,8 +1,8 @@
 #include "Capture.h"
 
-#include "axes/PhotoRelight.h"
 #include "FaceGeometry.h"
 #include "FaceSample.h"
+#include "PhotoRelight.h"
 #include "ProgressBar.h"
 #include "SampleSet.h"
 #include "SequentialOpenCv.h"

@@ -1,11 +1,9 @@
-#include "axes/PhotoRelight.h"
+#include "PhotoRelight.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-namespace eval {
-
-cv::Mat PhotoRelight::relit(const cv::Mat& photo, const cv::Rect2f& faceBox, double strength)
+cv::Mat PhotoRelight::relit(const cv::Mat& photo, const cv::Rect2f& faceBox, double strength, bool fromLeft)
 {
     if (!(strength >= 0.0 && strength < 1.0))
         throw std::invalid_argument("relight strength must be in [0, 1)");
@@ -14,7 +12,7 @@ cv::Mat PhotoRelight::relit(const cv::Mat& photo, const cv::Rect2f& faceBox, dou
     cv::Mat gain(1, photo.cols, CV_32F);
     for (int x = 0; x < photo.cols; ++x) {
         const double across = std::clamp((x + 0.5 - faceBox.x) / faceBox.width, 0.0, 1.0);
-        gain.at<float>(0, x) = static_cast<float>(1.0 - strength * across);
+        gain.at<float>(0, x) = static_cast<float>(1.0 - strength * (fromLeft ? across : 1.0 - across));
     }
     cv::Mat gains = cv::repeat(gain, photo.rows, 1);
     if (photo.channels() > 1)
@@ -25,5 +23,3 @@ cv::Mat PhotoRelight::relit(const cv::Mat& photo, const cv::Rect2f& faceBox, dou
     result.convertTo(result, photo.type());
     return result;
 }
-
-} // namespace eval
