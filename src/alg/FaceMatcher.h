@@ -18,9 +18,9 @@
 // at every training from the distances of the foreign faces to the template, so that the
 // threshold accepts about the same share of strangers however varied the enrolment.
 //
-// Files, relative to the working directory: the model "glasgow-45x35/200/100-res.grbm", its
-// calibration "glasgow-45x35/200/100-res.grbm.calibration" and the foreign faces "foreignfaces/all/glasgow/" and "foreignfaces/all/feret/" (with
-// "coords.txt").
+// Files, relative to the working directory (RunFolder.h): the model, its calibration beside it
+// (the model's path + ".calibration") and the foreign faces "glasgow/" and "feret/" (with
+// "coords.txt") under the foreign-face folder.
 class FaceMatcher : public QObject
 {
     Q_OBJECT

@@ -27,3 +27,9 @@ LockOutcome LockReplay::replay(const std::vector<std::optional<float>>& ticks)
     }
     return outcome;
 }
+
+long LockReplay::openedCount(const std::vector<LockOutcome>& sequences)
+{
+    return static_cast<long>(
+        std::count_if(sequences.begin(), sequences.end(), [](const LockOutcome& s) { return s.opened; }));
+}

@@ -24,4 +24,6 @@ public:
     // One entry a tick: the verification score of its face, or nothing for a tick without one.
     // Ensures: the outcome of a verification run started at confidence 0.
     static LockOutcome replay(const std::vector<std::optional<float>>& ticks);
+    // How many of the sequences opened the lock.
+    static long openedCount(const std::vector<LockOutcome>& sequences);
 };

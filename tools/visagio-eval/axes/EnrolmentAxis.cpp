@@ -28,12 +28,6 @@ const Enrolment kEnrolments[] = {
     {"two groups from two quarters", 0, 2},
 };
 
-int opened(const std::vector<LockOutcome>& sequences)
-{
-    return static_cast<int>(
-        std::count_if(sequences.begin(), sequences.end(), [](const LockOutcome& s) { return s.opened; }));
-}
-
 } // namespace
 
 std::vector<EnrolmentAxis::Row> EnrolmentAxis::run(Capture& capture, std::vector<Person>& people,
@@ -58,9 +52,9 @@ std::vector<EnrolmentAxis::Row> EnrolmentAxis::run(Capture& capture, std::vector
         row.far = metrics.falseAcceptRate(kLockThreshold);
         row.frr = metrics.falseRejectRate(kLockThreshold);
         row.eer = metrics.equalErrorRate();
-        row.ownerSequencesOpened = opened(result.ownerSequences);
+        row.ownerSequencesOpened = static_cast<int>(LockReplay::openedCount(result.ownerSequences));
         row.ownerSequences = static_cast<int>(result.ownerSequences.size());
-        row.impostorSequencesOpened = opened(result.impostorSequences);
+        row.impostorSequencesOpened = static_cast<int>(LockReplay::openedCount(result.impostorSequences));
         row.impostorSequences = static_cast<int>(result.impostorSequences.size());
         rows.push_back(row);
     }

@@ -14,12 +14,6 @@ namespace eval {
 
 namespace {
 constexpr const char* kMissing = "–";
-
-long opened(const std::vector<LockOutcome>& sequences)
-{
-    return static_cast<long>(
-        std::count_if(sequences.begin(), sequences.end(), [](const LockOutcome& s) { return s.opened; }));
-}
 } // namespace
 
 void AxisTable::add(const std::string& condition, const MethodResult& result)
@@ -49,8 +43,8 @@ std::string AxisTable::markdown() const
                 out << kMissing << " | " << kMissing << " | ";
         }
         if (r.lockLevel)
-            out << share(opened(r.ownerSequences), static_cast<long>(r.ownerSequences.size())) << " | "
-                << share(opened(r.impostorSequences), static_cast<long>(r.impostorSequences.size())) << " |\n";
+            out << share(LockReplay::openedCount(r.ownerSequences), long(r.ownerSequences.size())) << " | "
+                << share(LockReplay::openedCount(r.impostorSequences), long(r.impostorSequences.size())) << " |\n";
         else
             out << kMissing << " | " << kMissing << " |\n";
     }

@@ -79,7 +79,7 @@ std::string openingFrames(const std::vector<LockOutcome>& sequences)
 
 std::string openedShare(const std::vector<LockOutcome>& sequences)
 {
-    const auto opened = std::count_if(sequences.begin(), sequences.end(), [](const LockOutcome& o) { return o.opened; });
+    const long opened = LockReplay::openedCount(sequences);
     std::ostringstream out;
     out << opened << " of " << sequences.size();
     if (!sequences.empty())
