@@ -16,6 +16,7 @@
 #include "RuleTemplate.h"
 #include "ModelFiles.h"
 #include "SampleSet.h"
+#include "TanTriggsSamples.h"
 #include "TestData.h"
 #include "TrainingPipeline.h"
 #include "WindowSimulation.h"
@@ -181,19 +182,17 @@ TEST_F(GrbmTrainerTest, ContrastiveDivergenceLowersTheErrorAndRepeatsBySeed)
 TEST_F(GrbmTrainerTest, SimulatedWindowAndBenchScoreAsTheMatcherDoes)
 {
     // Left-right symmetric samples make the matcher's random mirroring irrelevant. A cohort of
-    // foreign faces and a calibration file make the matcher scale its distances.
+    // foreign faces and a calibration file make the matcher scale its distances. When the
+    // calibration names the Tan-Triggs light normalisation, the samples and the cohort the
+    // tools normalise must give the vectors the matcher makes of the faces as cut.
     QTemporaryDir runDir;
     prepareMatcherRunDir(runDir.path(), 4);
     writeSyntheticForeignBase(runDir.path(), 60, 8);
     const std::string modelPath = matcherModelPath(runDir.path()).toStdString();
-    ModelCalibration calibration;
-    calibration.cohortTarget = 3.5f;
-    calibration.write(ModelCalibration::pathFor(modelPath));
     const GrbmParameters model = GrbmParameters::load(modelPath);
     SampleSet people = syntheticPeople(2, 1, 100, 21);
     std::vector<cv::Mat> owner;
     std::vector<cv::Mat> probes;
-    SampleSet probeSet;
     for (int k = 0; k < people.size(); ++k) {
         cv::Mat flipped;
         cv::flip(people.sample(k), flipped, 1);
@@ -201,41 +200,60 @@ TEST_F(GrbmTrainerTest, SimulatedWindowAndBenchScoreAsTheMatcherDoes)
         cv::addWeighted(people.sample(k), 0.5, flipped, 0.5, 0.0, symmetric);
         (people.person(k) == 0 && owner.size() < 100 ? owner : probes).push_back(symmetric);
     }
-    for (const auto& probe : probes)
-        probeSet.add(probe, "probe", 0);
-    const RowMatrix cohort = FaceVectors::cohort(runDir.path().toStdString() + "/");
-    ASSERT_GT(cohort.rows(), 0);
-    const WindowSimulation simulation(VerificationBench::modelMap(model), owner, cohort, calibration.cohortTarget);
-    const std::vector<float> distances = simulation.distances(probes);
+    for (const LightNormalisation light : {LightNormalisation::None, LightNormalisation::TanTriggs}) {
+        SCOPED_TRACE(light == LightNormalisation::None ? "as cut" : "Tan-Triggs");
+        ModelCalibration calibration;
+        calibration.cohortTarget = 3.5f;
+        calibration.lightNormalisation = light;
+        calibration.write(ModelCalibration::pathFor(modelPath));
+        const auto asTrained = [&](const std::vector<cv::Mat>& samples, SampleSet& set) {
+            std::vector<cv::Mat> result;
+            for (const auto& sample : samples) {
+                result.push_back(light == LightNormalisation::None ? sample
+                                                                   : TanTriggsSamples::normalisedSample(sample));
+                set.add(result.back(), "person", 0);
+            }
+            return result;
+        };
+        SampleSet ownerSet;
+        SampleSet probeSet;
+        const std::vector<cv::Mat> ownerSamples = asTrained(owner, ownerSet);
+        const std::vector<cv::Mat> probeSamples = asTrained(probes, probeSet);
+        const RowMatrix cohort = FaceVectors::cohort(runDir.path().toStdString() + "/", light);
+        ASSERT_GT(cohort.rows(), 0);
+        const WindowSimulation simulation(VerificationBench::modelMap(model), ownerSamples, cohort,
+                                          calibration.cohortTarget);
+        const std::vector<float> distances = simulation.distances(probeSamples);
 
-    ScopedWorkingDirectory cwd(runDir.path());
-    CapturedLog log;
-    FaceMatcher matcher(kWidth, kHeight);
-    std::vector<cv::Mat> group;
-    for (const auto& sample : owner)
-        group.push_back(sample.clone());
-    matcher.addGroup(group);
-    matcher.train();
-    EXPECT_EQ(matcher.foreignCount(), std::size_t(cohort.rows()));
-    EXPECT_NE(matcher.cohortScale(), 1.0f);
-    EXPECT_NEAR(simulation.score(0.0f), 3.0f, 1e-6f);
+        ScopedWorkingDirectory cwd(runDir.path());
+        CapturedLog log;
+        FaceMatcher matcher(kWidth, kHeight);
+        std::vector<cv::Mat> group;
+        for (const auto& sample : owner)
+            group.push_back(sample.clone());
+        matcher.addGroup(group);
+        matcher.train();
+        ASSERT_EQ(matcher.foreignCount(), std::size_t(cohort.rows()));
+        for (const Eigen::Index k : {Eigen::Index(0), cohort.rows() - 1})
+            EXPECT_TRUE(cohort.row(k).isApprox(
+                Eigen::Map<const Eigen::RowVectorXf>(matcher.foreignVectors()[size_t(k)].data(), cohort.cols())));
+        EXPECT_NE(matcher.cohortScale(), 1.0f);
+        EXPECT_NEAR(simulation.score(0.0f), 3.0f, 1e-6f);
 
-    // The bench's batched float distances, divided by the cohort statistic, agree with the
-    // rule's within 0.1 %.
-    SampleSet ownerSet;
-    for (const auto& sample : owner)
-        ownerSet.add(sample, "owner", 0);
-    const RowMatrix templ = model.features(FaceVectors::of(ownerSet));
-    const RowMatrix batched = ruleDistances(templ, model.features(FaceVectors::of(probeSet)));
-    const float statistic = calibration.cohortTarget.value() / matcher.cohortScale();
-    for (size_t k = 0; k < probes.size(); k += 10) {
-        SCOPED_TRACE(k);
-        const float expected = matcher.verify(probes[k].clone());
-        EXPECT_NEAR(simulation.score(distances[k]), expected, 1e-3f * expected);
-        const float d = batched.row(static_cast<Eigen::Index>(k)).minCoeff();
-        EXPECT_NEAR(d, distances[k], 1e-3f * distances[k]);
-        EXPECT_NEAR(VerificationRule::verificationScore(d / statistic, *calibration.cohortTarget), expected,
-                    1e-3f * expected);
+        // The bench's batched float distances, divided by the cohort statistic, agree with the
+        // rule's within 0.1 %.
+        const RowMatrix templ = model.features(FaceVectors::of(ownerSet));
+        const RowMatrix batched = ruleDistances(templ, model.features(FaceVectors::of(probeSet)));
+        const float statistic = calibration.cohortTarget.value() / matcher.cohortScale();
+        for (size_t k = 0; k < probes.size(); k += 10) {
+            SCOPED_TRACE(k);
+            const float expected = matcher.verify(probes[k].clone());
+            EXPECT_NEAR(simulation.score(distances[k]), expected, 1e-3f * expected);
+            const float d = batched.row(static_cast<Eigen::Index>(k)).minCoeff();
+            EXPECT_NEAR(d, distances[k], 1e-3f * distances[k]);
+            EXPECT_NEAR(VerificationRule::verificationScore(d / statistic, *calibration.cohortTarget), expected,
+                        1e-3f * expected);
+        }
     }
 }
 

@@ -173,12 +173,12 @@ std::vector<float> FaceMatcher::imageToVector(cv::Mat image)
         throw std::logic_error("incorrect image size");
     if (mask.channels() != image.channels())
         createMask(image.channels());
-    return maskedFaceVector(image, mask);
+    return faceVector(image, mask, calibration.lightNormalisation);
 }
 
 std::vector<float> FaceMatcher::imageToVector(const QImage& image, bool trimBackground, int threshold)
 {
-    return photoFaceVector(image, trimBackground, threshold, random);
+    return photoFaceVector(image, trimBackground, threshold, random, calibration.lightNormalisation);
 }
 
 void FaceMatcher::createMask(int channels)
@@ -190,7 +190,7 @@ void FaceMatcher::loadForeigns()
 {
     if (width != kSampleWidth || height != kSampleHeight)
         throw std::logic_error("loading foreign faces: unsupported size");
-    for (std::vector<float>& face : readForeignFaces(QString(), random))
+    for (std::vector<float>& face : readForeignFaces(QString(), random, calibration.lightNormalisation))
         foreigns.push_back(std::move(face));
     qDebug() << "foreign base loaded, samples:" << qulonglong(foreigns.size());
 }

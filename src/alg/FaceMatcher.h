@@ -12,11 +12,13 @@
 #include <vector>
 
 // The face verification engine: the owner's enrolled sample groups, the feature model, the
-// base of other people's faces and the trained template. A face is masked to its ellipse and
-// standardised into a face vector, the model turns that into 200 features, and a face scores
-// 90 / (s d + 30) for its weighted distance d to the nearest template feature vector; s is set
-// at every training from the distances of the foreign faces to the template, so that the
-// threshold accepts about the same share of strangers however varied the enrolment.
+// base of other people's faces and the trained template. A face is masked to its ellipse,
+// its light normalised when the model's calibration asks for it, and standardised into a
+// face vector (faceVector; the foreign faces likewise); the model turns that into 200
+// features, and a face scores 90 / (s d + 30) for its weighted distance d to the nearest
+// template feature vector; s is set at every training from the distances of the foreign faces
+// to the template, so that the threshold accepts about the same share of strangers however
+// varied the enrolment.
 //
 // Files, relative to the working directory (RunFolder.h): the model, its calibration beside it
 // (the model's path + ".calibration") and the foreign faces "glasgow/" and "feret/" (with
@@ -68,8 +70,9 @@ public:
     float verify(cv::Mat image);
 
     // Requires: image 8-bit, width x height, any channel count (only channel 0 is read).
-    // Ensures:  the face vector of the image; its pixels outside the face ellipse become 0
-    //           (in place) and the mask follows the image's channel count.
+    // Ensures:  the face vector of the image as the model expects it (faceVector); its pixels
+    //           outside the face ellipse become 0 (in place) and the mask follows the image's
+    //           channel count.
     // Throws:   std::logic_error("incorrect image size") unless the image is width x height.
     std::vector<float> imageToVector(cv::Mat image);
     // The face vector of a photograph crop as the foreign base makes it (background trimming

@@ -1,6 +1,7 @@
 #include "FaceVector.h"
 
 #include "FaceGeometry.h"
+#include "TanTriggs.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -149,8 +150,21 @@ std::vector<float> maskedFaceVector(cv::Mat& image, const cv::Mat& mask)
     return values;
 }
 
+std::vector<float> faceVector(cv::Mat& image, const cv::Mat& mask, LightNormalisation light)
+{
+    if (light == LightNormalisation::None)
+        return maskedFaceVector(image, mask);
+    cv::bitwise_and(image, mask, image);
+    cv::Mat grey;
+    cv::Mat greyMask;
+    cv::extractChannel(image, grey, 0);
+    cv::extractChannel(mask, greyMask, 0);
+    cv::Mat normalised = TanTriggs::normaliseFace(grey, greyMask);
+    return maskedFaceVector(normalised, greyMask);
+}
+
 std::vector<float> photoFaceVector(const QImage& image, bool trimBackground, int threshold,
-                                   RandomSource& random)
+                                   RandomSource& random, LightNormalisation light)
 {
     const int width = image.width();
     const int height = image.height();
@@ -168,6 +182,11 @@ std::vector<float> photoFaceVector(const QImage& image, bool trimBackground, int
         for (int x = 0; x < width; ++x)
             if (ellipseLevel(x, y, width, height) > 1.0f)
                 values[std::size_t(y) * width + x] = mean;
+    if (light != LightNormalisation::None) {
+        cv::Mat grey;
+        cv::Mat(height, width, CV_32F, values.data()).convertTo(grey, CV_8U);
+        return faceVector(grey, createFaceMask(grey.size(), 1), light);
+    }
     float squares = 0.0f;
     for (float v : values) {
         const float d = v - mean;

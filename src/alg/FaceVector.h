@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LightNormalisation.h"
 #include "RandomSource.h"
 
 #include <QImage>
@@ -24,6 +25,11 @@ cv::Mat createFaceMask(cv::Size size, int channels);
 // double and each element is (value - mean) / deviation rounded to float.
 std::vector<float> maskedFaceVector(cv::Mat& image, const cv::Mat& mask);
 
+// The face vector a model with `light` expects: with None exactly maskedFaceVector; with
+// TanTriggs the image is masked in place all the same, and the vector is maskedFaceVector of
+// channel 0 normalised by TanTriggs::normaliseFace.
+std::vector<float> faceVector(cv::Mat& image, const cv::Mat& mask, LightNormalisation light);
+
 // The face vector of a 35 x 45 photograph crop, as the foreign-face base makes it; with
 // trimBackground, light pixels (>= threshold) at the row ends are replaced by the mean, the
 // right-hand ones with noise drawn from `random`.
@@ -31,8 +37,10 @@ std::vector<float> maskedFaceVector(cv::Mat& image, const cv::Mat& mask);
 // and the standardisation are all single precision; pixels with q > 1 take the mean. A face
 // with nothing counted for its mean gives all zeros without any draw; one with no spread
 // gives all zeros after its draws.
+// With LightNormalisation::TanTriggs the grey levels so prepared (the draws the same) are
+// rounded to 8 bits and made a vector by faceVector.
 std::vector<float> photoFaceVector(const QImage& image, bool trimBackground, int threshold,
-                                   RandomSource& random);
+                                   RandomSource& random, LightNormalisation light = LightNormalisation::None);
 
 // Mirrors a face vector left to right in place: in each of the H rows columns x and W - 1 - x
 // swap (the middle column of an odd width stays).

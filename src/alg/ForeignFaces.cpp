@@ -38,7 +38,8 @@ bool selected(int draw, float share)
 }
 
 // Every file of the first set, in directory order; an unreadable file is skipped without a draw.
-void readFirstSet(const QString& directory, RandomSource& random, std::vector<std::vector<float>>& faces)
+void readFirstSet(const QString& directory, RandomSource& random, LightNormalisation light,
+                  std::vector<std::vector<float>>& faces)
 {
     const QStringList entries = QDir(directory).entryList(QDir::Files, QDir::NoSort);
     for (const QString& entry : entries) {
@@ -49,12 +50,13 @@ void readFirstSet(const QString& directory, RandomSource& random, std::vector<st
         if (face.isNull())
             continue;
         if (selected(random.next(), kFirstSelection))
-            faces.push_back(photoFaceVector(face, true, kFirstTrimThreshold, random));
+            faces.push_back(photoFaceVector(face, true, kFirstTrimThreshold, random, light));
     }
 }
 
 // Every record of the second set's index, in file order; a null crop is skipped without a draw.
-void readSecondSet(const QString& directory, RandomSource& random, std::vector<std::vector<float>>& faces)
+void readSecondSet(const QString& directory, RandomSource& random, LightNormalisation light,
+                   std::vector<std::vector<float>>& faces)
 {
     const AnnotatedFaceList list(directory);
     for (unsigned i = 0; i < list.size(); ++i) {
@@ -63,15 +65,15 @@ void readSecondSet(const QString& directory, RandomSource& random, std::vector<s
             continue;
         const QImage face = toFaceSize(crop);
         if (selected(random.next(), kSecondSelection))
-            faces.push_back(photoFaceVector(face, false, kSecondTrimThreshold, random));
+            faces.push_back(photoFaceVector(face, false, kSecondTrimThreshold, random, light));
     }
 }
 } // namespace
 
-std::vector<std::vector<float>> readForeignFaces(const QString& root, RandomSource& random)
+std::vector<std::vector<float>> readForeignFaces(const QString& root, RandomSource& random, LightNormalisation light)
 {
     std::vector<std::vector<float>> faces;
-    readFirstSet(root + kFirstForeignDir, random, faces);
-    readSecondSet(root + kSecondForeignDir, random, faces);
+    readFirstSet(root + kFirstForeignDir, random, light, faces);
+    readSecondSet(root + kSecondForeignDir, random, light, faces);
     return faces;
 }

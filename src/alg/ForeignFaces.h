@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LightNormalisation.h"
 #include "RandomSource.h"
 
 #include <QString>
@@ -13,7 +14,8 @@
 // `random`; a missing folder contributes nothing.
 //
 // Requires: the face size is 35 x 45 (the only size the crops are made for).
-// Ensures:  the face vectors of the selected faces, first set first, in directory and file
-//           order. Draws one number per readable face, and the trimming noise of each one
+// Ensures:  the face vectors of the selected faces (made for a model with `light`), first set
+//           first, in directory and file order. Draws one number per readable face, and the trimming noise of each one
 //           selected from the first set, in that order.
-std::vector<std::vector<float>> readForeignFaces(const QString& root, RandomSource& random);
+std::vector<std::vector<float>> readForeignFaces(const QString& root, RandomSource& random,
+                                                 LightNormalisation light = LightNormalisation::None);

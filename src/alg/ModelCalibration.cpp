@@ -14,6 +14,9 @@ namespace {
 const char* const kSuffix = ".calibration";
 const char* const kFormatKey = "format";
 const char* const kCohortTargetKey = "cohort_target";
+const char* const kLightKey = "light_normalisation";
+const char* const kLightNone = "none";
+const char* const kLightTanTriggs = "tan-triggs";
 
 void reportIgnored(const std::string& path, const char* why)
 {
@@ -56,6 +59,13 @@ ModelCalibration ModelCalibration::read(const std::string& path)
         reportIgnored(path, "unknown format");
         return calibration;
     }
+    const auto light = entries.find(kLightKey);
+    if (light != entries.end() && light->second == kLightTanTriggs) {
+        calibration.lightNormalisation = LightNormalisation::TanTriggs;
+    } else if (light != entries.end() && light->second != kLightNone) {
+        reportIgnored(path, "unknown light_normalisation");
+        return calibration;
+    }
     const auto target = entries.find(kCohortTargetKey);
     bool number = false;
     const float value = target == entries.end() ? 0.0f : target->second.toFloat(&number);
@@ -76,6 +86,8 @@ void ModelCalibration::write(const std::string& path) const
         out << kFormatKey << " = " << kFormat << "\n";
         if (cohortTarget)
             out << kCohortTargetKey << " = " << QString::number(double(*cohortTarget), 'g', 9) << "\n";
+        if (lightNormalisation == LightNormalisation::TanTriggs)
+            out << kLightKey << " = " << kLightTanTriggs << "\n";
         out.flush();
         if (file.commit())
             return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LightNormalisation.h"
+
 #include <optional>
 #include <string>
 
@@ -9,22 +11,28 @@
 //   # comment
 //   format = 1
 //   cohort_target = 41.7
+//   light_normalisation = tan-triggs
 //
 // cohort_target is the distance the cohort statistic of a template is mapped to (the scale
-// of the verification rule is cohort_target / statistic). Unknown keys are ignored, so later
-// versions of the same format may add some.
+// of the verification rule is cohort_target / statistic). light_normalisation names how the
+// model expects samples normalised before they become face vectors ("none" or "tan-triggs");
+// without it they are taken as cut. Unknown keys are ignored, so later versions of the same
+// format may add some.
 struct ModelCalibration
 {
     static constexpr int kFormat = 1;
 
     std::optional<float> cohortTarget;
+    LightNormalisation lightNormalisation = LightNormalisation::None;
 
     // The side file of the model at `modelPath`.
     static std::string pathFor(const std::string& modelPath);
 
     // Ensures: the calibration read from `path`. A missing or unreadable file, another format
     //          version, or a cohort_target that is missing, malformed, not finite or not
-    //          positive leaves cohortTarget empty, and a debug line names the file and why.
+    //          positive leaves cohortTarget empty, and a debug line names the file and why. A
+    //          light_normalisation this program does not know leaves the whole calibration
+    //          empty too, as the model's features cannot be made as it expects.
     static ModelCalibration read(const std::string& path);
 
     // Ensures: the file is written completely under a temporary name, then renamed into place.

@@ -59,6 +59,18 @@ void SampleSet::append(const SampleSet& other)
     }
 }
 
+SampleSet SampleSet::changed(const std::function<cv::Mat(const cv::Mat&)>& change) const
+{
+    if (!change)
+        return *this;
+    SampleSet result;
+    for (int k = 0; k < size(); ++k) {
+        const int p = person(k);
+        result.add(change(sample(k)), p < 0 ? std::string() : names[static_cast<size_t>(p)], source(k));
+    }
+    return result;
+}
+
 void SampleSet::save(const std::string& path) const
 {
     std::ofstream out(path, std::ios::binary);

@@ -2,6 +2,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ public:
 
     // Appends all samples of `other`, keeping their persons.
     void append(const SampleSet& other);
+    // Every sample changed by `change` (a 35 x 45 grey sample again), persons and sources
+    // kept; an empty `change` keeps the samples as they are.
+    SampleSet changed(const std::function<cv::Mat(const cv::Mat&)>& change) const;
 
     // Throws: std::runtime_error on a file that cannot be written or read, or is no sample file.
     void save(const std::string& path) const;

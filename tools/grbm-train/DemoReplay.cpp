@@ -3,6 +3,7 @@
 #include "DemoSetWriter.h"
 #include "DemoVideoMaker.h"
 #include "SampleCutter.h"
+#include "TanTriggsSamples.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -22,12 +23,23 @@ std::vector<std::string> videosUnder(const fs::path& dir)
     std::sort(videos.begin(), videos.end());
     return videos;
 }
+
+// The face samples of the frames (empty where no face was found), normalised as `light` says.
+std::vector<cv::Mat> samplesOf(SampleCutter& cutter, const std::vector<cv::Mat>& frames, LightNormalisation light)
+{
+    std::vector<cv::Mat> samples = cutter.cutFrames(frames);
+    if (light == LightNormalisation::TanTriggs)
+        for (cv::Mat& sample : samples)
+            if (!sample.empty())
+                sample = TanTriggsSamples::normalisedSample(sample);
+    return samples;
+}
 } // namespace
 
 std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap& map, const RowMatrix& cohortVectors,
-                                             std::optional<float> cohortTarget, const std::string& demoDir,
-                                             const std::string& faceCascade, const std::string& eyeCascade,
-                                             unsigned seed)
+                                             std::optional<float> cohortTarget, LightNormalisation light,
+                                             const std::string& demoDir, const std::string& faceCascade,
+                                             const std::string& eyeCascade, unsigned seed)
 {
     SampleCutter cutter(faceCascade, eyeCascade);
     std::vector<cv::Mat> cameraFrames;
@@ -37,7 +49,7 @@ std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap
         cameraFrames.push_back(mirrored);
     }
     std::vector<cv::Mat> enrolment;
-    for (const auto& sample : cutter.cutFrames(cameraFrames))
+    for (const auto& sample : samplesOf(cutter, cameraFrames, light))
         if (!sample.empty())
             enrolment.push_back(sample);
     if (enrolment.size() < static_cast<size_t>(WindowSimulation::kGroupSize))
@@ -49,6 +61,6 @@ std::vector<DemoReplay::Row> DemoReplay::run(const VerificationBench::FeatureMap
     std::vector<Row> rows;
     for (const auto& video : videos)
         rows.push_back({fs::relative(video, demoDir).string(),
-                        simulation.verify(cutter.cutFrames(DemoVideoMaker::read(video)))});
+                        simulation.verify(samplesOf(cutter, DemoVideoMaker::read(video), light))});
     return rows;
 }

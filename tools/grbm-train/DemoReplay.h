@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LightNormalisation.h"
 #include "WindowSimulation.h"
 
 #include <string>
@@ -20,8 +21,10 @@ public:
 
     // Throws: std::runtime_error when a video cannot be read or the enrolment video has fewer
     //         than 100 face frames.
-    // cohortVectors and cohortTarget as WindowSimulation takes them.
+    // cohortVectors and cohortTarget as WindowSimulation takes them; every face sample is
+    // normalised as `light` says before it becomes a face vector.
     static std::vector<Row> run(const VerificationBench::FeatureMap& map, const RowMatrix& cohortVectors,
-                                std::optional<float> cohortTarget, const std::string& demoDir,
-                                const std::string& faceCascade, const std::string& eyeCascade, unsigned seed = 1);
+                                std::optional<float> cohortTarget, LightNormalisation light,
+                                const std::string& demoDir, const std::string& faceCascade,
+                                const std::string& eyeCascade, unsigned seed = 1);
 };

@@ -81,7 +81,7 @@ DiscriminativeTuner::DiscriminativeTuner(const SampleSet& samples, const RowMatr
 {
     allSamples.append(lightSamples);
     inverseSigma = params.visibleSigma.cwiseInverse();
-    const RowMatrix vectors = FaceVectors::of(allSamples);
+    const RowMatrix vectors = FaceVectors::of(allSamples.changed(options.prepare));
     scaledVectors = vectors * inverseSigma.asDiagonal();
     scaledMirrored = FaceVectors::mirrored(vectors) * inverseSigma.asDiagonal();
     if (cohort.rows() > 0)
@@ -145,9 +145,9 @@ float DiscriminativeTuner::trainEpoch()
 
 Eigen::RowVectorXf DiscriminativeTuner::augmentedProbe(int sample, std::mt19937& episodeRandom) const
 {
-    SampleSet changed;
-    changed.add(LightAugment::randomised(allSamples.sample(sample), episodeRandom), std::string(), 0);
-    return FaceVectors::of(changed).row(0).cwiseProduct(inverseSigma.transpose());
+    SampleSet probe;
+    probe.add(LightAugment::randomised(allSamples.sample(sample), episodeRandom), std::string(), 0);
+    return FaceVectors::of(probe.changed(options.prepare)).row(0).cwiseProduct(inverseSigma.transpose());
 }
 
 DiscriminativeTuner::Episode DiscriminativeTuner::makeEpisode(const Person& person, int probeRow, RowMatrix& probes,

@@ -3,6 +3,7 @@
 #include "GrbmParameters.h"
 #include "SampleSet.h"
 
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct TuningOptions
     // People photographed under many lights (the lightPeople of the constructor) put into every
     // batch, so that the few of them are seen as often as the many others.
     int lightPeoplePerBatch = 8;
+    // A change made to every sample (after the probe's random change) before it becomes a face
+    // vector, such as the light normalisation the model is trained for; none when empty.
+    std::function<cv::Mat(const cv::Mat&)> prepare;
 };
 
 // Fine-tunes the weights and hidden biases of a model on identity-labelled people against the

@@ -14,7 +14,7 @@ constexpr int kRelitSourceOffset = 1000000;
 VerificationBench relitBench(const SampleSet& photos, const RowMatrix& cohort, unsigned seed,
                              const LightSelection::Prepare& prepare)
 {
-    SampleSet samples = LightSelection::prepared(photos, prepare);
+    SampleSet samples = photos.changed(prepare);
     std::vector<VerificationBench::Trial> trials;
     std::vector<int> probes;
     for (int p = 0; p < static_cast<int>(photos.personNames().size()); ++p) {
@@ -49,20 +49,7 @@ LightSelection::LightSelection(const SampleSet& photos, const SampleSet& lightPe
 {
     if (lightPeople.size() > 0)
         underLights = std::make_unique<VerificationBench>(VerificationBench::fromPhotoSet(
-            prepared(lightPeople, prepare), {}, cohort, VerificationBench::Trials::Photos, 1, seed));
-}
-
-SampleSet LightSelection::prepared(const SampleSet& samples, const Prepare& prepare)
-{
-    if (!prepare)
-        return samples;
-    SampleSet result;
-    for (int k = 0; k < samples.size(); ++k) {
-        const int p = samples.person(k);
-        result.add(prepare(samples.sample(k)), p < 0 ? std::string() : samples.personNames()[static_cast<size_t>(p)],
-                   samples.source(k));
-    }
-    return result;
+            lightPeople.changed(prepare), {}, cohort, VerificationBench::Trials::Photos, 1, seed));
 }
 
 LightSelection::Figures LightSelection::measure(const VerificationBench::FeatureMap& map) const

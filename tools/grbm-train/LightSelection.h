@@ -30,9 +30,6 @@ public:
     LightSelection(const SampleSet& photos, const SampleSet& lightPeople, const RowMatrix& cohort, unsigned seed,
                    const Prepare& prepare = Prepare());
 
-    // Every sample of `samples` changed by `prepare`, persons and sources kept.
-    static SampleSet prepared(const SampleSet& samples, const Prepare& prepare);
-
     Figures measure(const VerificationBench::FeatureMap& map) const;
 
 private:

@@ -1,18 +1,18 @@
 #pragma once
 
-#include "GrbmParameters.h"
 #include "SampleSet.h"
 
-// Face samples and cohort faces put through the Tan-Triggs light normalisation (as 8-bit
-// samples, TanTriggs::normaliseGrey), for measuring a feature model that sees every sample
-// normalised: training, calibration and the cohort alike.
+#include <opencv2/core.hpp>
+
+// Face samples put through the Tan-Triggs light normalisation exactly as the matcher
+// normalises them for a model that expects it (TanTriggs::normaliseFace under the face mask),
+// for training and measuring such a model on samples as the window cut them.
 namespace TanTriggsSamples {
 
-// Ensures: every sample normalised; persons and sources kept.
-SampleSet normalised(const SampleSet& samples);
+// Requires: a one-channel 8-bit sample of the sample size.
+cv::Mat normalisedSample(const cv::Mat& sample);
 
-// The cohort's face vectors made 8-bit samples again (standardised values spread about
-// mid-grey, 40 grey levels a deviation), normalised, and made face vectors.
-RowMatrix normalisedCohort(const RowMatrix& cohort);
+// Every sample normalised (SampleSet::changed).
+SampleSet normalised(const SampleSet& samples);
 
 } // namespace TanTriggsSamples

@@ -5,7 +5,6 @@
 #include "LightSelection.h"
 #include "ModelCalibrator.h"
 #include "SampleSet.h"
-#include "TanTriggs.h"
 #include "TanTriggsSamples.h"
 
 #include <chrono>
@@ -30,10 +29,15 @@ void printFigures(const char* name, const ModelCalibrator::Figures& f)
 
 TrainingPipeline::TrainingPipeline(Options pipelineOptions) : options(std::move(pipelineOptions)) {}
 
-SampleSet TrainingPipeline::load(const std::string& path) const
+SampleSet TrainingPipeline::load(const std::string& path, LightNormalisation light)
 {
     const SampleSet samples = SampleSet::load(path);
-    return options.tanTriggs ? TanTriggsSamples::normalised(samples) : samples;
+    return light == LightNormalisation::TanTriggs ? TanTriggsSamples::normalised(samples) : samples;
+}
+
+SampleSet TrainingPipeline::load(const std::string& path) const
+{
+    return load(path, options.light);
 }
 
 RowMatrix TrainingPipeline::trainingVectors() const
@@ -111,19 +115,19 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatr
     tuning.seed = options.rbm.seed;
     tuning.augmentShare = options.augmentShare;
     tuning.lightPeoplePerBatch = options.lightPeoplePerBatch;
-    const SampleSet lightPeople = options.tuneLightFile.empty() ? SampleSet() : load(options.tuneLightFile);
-    DiscriminativeTuner tuner(load(options.tuneFile), cohort, model, tuning, lightPeople);
+    // A change of light comes first, the normalisation after it.
+    if (options.light == LightNormalisation::TanTriggs)
+        tuning.prepare = TanTriggsSamples::normalisedSample;
+    const SampleSet lightPeople =
+        options.tuneLightFile.empty() ? SampleSet() : SampleSet::load(options.tuneLightFile);
+    DiscriminativeTuner tuner(SampleSet::load(options.tuneFile), cohort, model, tuning, lightPeople);
     std::unique_ptr<LightSelection> light;
     // Without a limit every epoch may be kept.
     float eerLimit = 1.0f;
     if (!options.selectLightFile.empty()) {
-        // The light comes first, the normalisation after it.
-        LightSelection::Prepare prepare;
-        if (options.tanTriggs)
-            prepare = [](const cv::Mat& sample) { return TanTriggs::normaliseGrey(sample); };
         light = std::make_unique<LightSelection>(SampleSet::load(options.calibrationPhotos),
                                                  SampleSet::load(options.selectLightFile), cohort, options.rbm.seed,
-                                                 prepare);
+                                                 tuning.prepare);
         std::printf("before fine-tuning:\n");
         float startEer = 0.0f;
         eer = choiceScore(model, calibrator, light.get(), startEer);
@@ -151,9 +155,9 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatr
     return best;
 }
 
-RowMatrix TrainingPipeline::readCohort(const std::string& root)
+RowMatrix TrainingPipeline::readCohort(const std::string& root, LightNormalisation light)
 {
-    const RowMatrix cohort = FaceVectors::cohort(root);
+    const RowMatrix cohort = FaceVectors::cohort(root, light);
     if (cohort.rows() == 0)
         throw std::runtime_error("no foreign faces under " + root + "foreignfaces/ to calibrate against");
     std::printf("cohort: %d foreign faces\n", static_cast<int>(cohort.rows()));
@@ -161,9 +165,10 @@ RowMatrix TrainingPipeline::readCohort(const std::string& root)
 }
 
 TrainingPipeline::CalibratedModel TrainingPipeline::calibrate(GrbmParameters model, const ModelCalibrator& calibrator,
-                                                             float targetImpostorShare)
+                                                             float targetImpostorShare, LightNormalisation light)
 {
     CalibratedModel result;
+    result.light = light;
     const ModelCalibrator::Calibration calibration = calibrator.calibrate(model, targetImpostorShare);
     result.cohortTarget = calibration.cohortTarget;
     const float alpha = calibration.alpha;
@@ -186,8 +191,7 @@ TrainingPipeline::CalibratedModel TrainingPipeline::run()
     if (!options.startModel.empty())
         return tuneFrom(GrbmParameters::load(options.startModel), start);
     const GrbmParameters trained = trainRbm(trainingVectors());
-    const RowMatrix cohort = options.tanTriggs ? TanTriggsSamples::normalisedCohort(readCohort(options.foreignRoot))
-                                               : readCohort(options.foreignRoot);
+    const RowMatrix cohort = readCohort(options.foreignRoot, options.light);
     const ModelCalibrator calibrator(load(options.calibrationSequences), load(options.calibrationPhotos), cohort,
                                      options.rbm.seed);
     std::printf("calibration people, the matcher's rule:\n");
@@ -196,7 +200,7 @@ TrainingPipeline::CalibratedModel TrainingPipeline::run()
     GrbmParameters best = chooseBias(trained, calibrator, eer);
     if (!options.tuneFile.empty() && options.tuneEpochs > 0)
         best = tune(best, cohort, calibrator, eer);
-    CalibratedModel result = calibrate(best, calibrator, options.targetImpostorShare);
+    CalibratedModel result = calibrate(best, calibrator, options.targetImpostorShare, options.light);
     std::printf("total time %.1f s\n", secondsSince(start));
     return result;
 }
@@ -204,13 +208,13 @@ TrainingPipeline::CalibratedModel TrainingPipeline::run()
 TrainingPipeline::CalibratedModel TrainingPipeline::tuneFrom(const GrbmParameters& model,
                                                             std::chrono::steady_clock::time_point start) const
 {
-    const RowMatrix cohort = options.tanTriggs ? TanTriggsSamples::normalisedCohort(readCohort(options.foreignRoot))
-                                               : readCohort(options.foreignRoot);
+    const RowMatrix cohort = readCohort(options.foreignRoot, options.light);
     const ModelCalibrator calibrator(load(options.calibrationSequences), load(options.calibrationPhotos), cohort,
                                      options.rbm.seed);
     std::printf("fine-tuning %s further\n", options.startModel.c_str());
     const float eer = calibrator.measure(VerificationBench::modelMap(model)).eer;
-    CalibratedModel result = calibrate(tune(model, cohort, calibrator, eer), calibrator, options.targetImpostorShare);
+    CalibratedModel result = calibrate(tune(model, cohort, calibrator, eer), calibrator, options.targetImpostorShare,
+                                       options.light);
     std::printf("total time %.1f s\n", secondsSince(start));
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "GrbmParameters.h"
 #include "GrbmTrainer.h"
+#include "LightNormalisation.h"
 #include "SampleSet.h"
 
 #include <chrono>
@@ -20,6 +21,7 @@ public:
     {
         GrbmParameters model;
         float cohortTarget = 0.0f;
+        LightNormalisation light = LightNormalisation::None; // what the model's samples went through
     };
 
     struct Options
@@ -38,8 +40,9 @@ public:
         // one with the lowest mean of the calibration EER, the EER of the calibration
         // photographs relit and the EER of these people (LightSelection).
         std::string selectLightFile;
-        // Every sample and the cohort Tan-Triggs normalised (TanTriggsSamples) before use.
-        bool tanTriggs = false;
+        // How every sample and the cohort are normalised before use, as the matcher will
+        // normalise them for this model (TanTriggsSamples).
+        LightNormalisation light = LightNormalisation::None;
         // With selectLightFile: an epoch whose calibration EER is more than this above the
         // untuned model's is never kept (negative: no limit).
         float maxEerRise = -1.0f;
@@ -61,13 +64,15 @@ public:
     // The cohort target of `model` for the impostor share, and the model scaled so that it is
     // strict without its calibration file; prints the acceptance at the threshold.
     static CalibratedModel calibrate(GrbmParameters model, const class ModelCalibrator& calibrator,
-                                     float targetImpostorShare);
-    // The cohort of the run directory `root`. Throws: std::runtime_error when it is empty.
-    static RowMatrix readCohort(const std::string& root);
+                                     float targetImpostorShare, LightNormalisation light);
+    // The cohort of the run directory `root`, made as the matcher makes it for a model with
+    // `light`. Throws: std::runtime_error when it is empty.
+    static RowMatrix readCohort(const std::string& root, LightNormalisation light);
+    // A sample file, normalised as `light` says.
+    static SampleSet load(const std::string& path, LightNormalisation light);
 
 private:
     RowMatrix trainingVectors() const;
-    // A sample file, normalised when options.tanTriggs.
     SampleSet load(const std::string& path) const;
     GrbmParameters trainRbm(const RowMatrix& vectors) const;
     GrbmParameters chooseBias(const GrbmParameters& model, const class ModelCalibrator& calibrator,

@@ -9,7 +9,6 @@
 #include "ModelCalibrator.h"
 #include "SampleCutter.h"
 #include "SampleSet.h"
-#include "TanTriggs.h"
 #include "TanTriggsSamples.h"
 #include "ToolMain.h"
 #include "TrainingPipeline.h"
@@ -58,23 +57,24 @@ Modes:
         --start MODEL              fine-tune this model further instead of training one (no
                                    contrastive divergence, no hidden bias choice; --train unused)
         --tan-triggs               every sample (training, tuning, calibration, cohort) Tan-Triggs
-                                   normalised first; the relit and Yale B choosing samples after
-                                   their light (for measuring that normalisation with a model
-                                   trained on it)
+                                   normalised first, as the matcher then normalises them (the
+                                   calibration file says so); the relit and Yale B choosing
+                                   samples after their light
         --foreign DIR              run directory whose foreignfaces/ is the cohort (run)
   calibrate --model MODEL --calibration-sequences FILE --calibration-photos FILE --out MODEL
-        Calibrates an existing model as train does (--target-far, --foreign, --seed).
+        Calibrates an existing model as train does (--target-far, --foreign, --seed), with the
+        light normalisation its calibration file names (or --tan-triggs).
   evaluate --model MODEL --photos FILE [--sequences FILE] [--select-light FILE]
         Equal error rates of the model and of raw face vectors under the matcher's rule, and
-        the acceptance of the model's fixed threshold (with MODEL.calibration; --foreign);
-        with --select-light also the EERs under light that train chooses by; with
-        --tan-triggs the raw face vectors' EERs after the Tan-Triggs light normalisation of
-        every sample (and of the cohort, rebuilt as images from its face vectors) beside them.
+        the acceptance of the model's fixed threshold (with MODEL.calibration and the light
+        normalisation it names; --foreign); with --select-light also the EERs under light that
+        train chooses by; with --tan-triggs the raw face vectors' EERs after the Tan-Triggs
+        light normalisation of every sample and of the cohort beside them.
   check --model MODEL --demo DIR
         Replays a demo folder (facedata-prep demo) as the window would: enrols the first 100
         face frames of owner-enrol.avi, then verifies each video; prints face ticks, ticks
         accepted as the owner and the face tick at which the lock opens (with
-        MODEL.calibration and the cohort of --foreign).
+        MODEL.calibration, its light normalisation and the cohort of --foreign).
   --help   this text
 )";
 
@@ -93,6 +93,7 @@ void save(const TrainingPipeline::CalibratedModel& calibrated, const std::string
     calibrated.model.save(out);
     ModelCalibration calibration;
     calibration.cohortTarget = calibrated.cohortTarget;
+    calibration.lightNormalisation = calibrated.light;
     calibration.write(ModelCalibration::pathFor(out));
     std::printf("model written: %s (%ju bytes) and %s\n", out.c_str(),
                 static_cast<uintmax_t>(std::filesystem::file_size(out)), ModelCalibration::pathFor(out).c_str());
@@ -134,37 +135,45 @@ void runTrain(const CommandLine& line)
     options.lightPeoplePerBatch = static_cast<int>(line.number("light-per-batch", 8));
     options.augmentShare = static_cast<float>(line.number("augment", 0.0));
     options.selectLightFile = line.text("select-light");
-    options.tanTriggs = line.has("tan-triggs");
+    options.light = line.has("tan-triggs") ? LightNormalisation::TanTriggs : LightNormalisation::None;
     options.maxEerRise = static_cast<float>(line.number("max-eer-rise", -1.0));
     options.startModel = line.text("start");
-    if (options.tanTriggs && options.augmentShare > 0.0f)
-        throw std::invalid_argument("--augment changes the light of samples already normalised by --tan-triggs");
     options.foreignRoot = foreignRoot(line);
     const std::string out = line.required("out");
     save(TrainingPipeline(options).run(), out);
 }
 
+// The light normalisation a model expects: its calibration file's, or --tan-triggs.
+LightNormalisation lightOf(const CommandLine& line, const std::string& modelPath)
+{
+    if (line.has("tan-triggs"))
+        return LightNormalisation::TanTriggs;
+    return ModelCalibration::read(ModelCalibration::pathFor(modelPath)).lightNormalisation;
+}
+
 void runCalibrate(const CommandLine& line)
 {
     const std::string out = line.required("out");
-    const GrbmParameters model = GrbmParameters::load(line.required("model"));
-    const ModelCalibrator calibrator(SampleSet::load(line.required("calibration-sequences")),
-                                     SampleSet::load(line.required("calibration-photos")),
-                                     TrainingPipeline::readCohort(foreignRoot(line)),
+    const std::string modelPath = line.required("model");
+    const GrbmParameters model = GrbmParameters::load(modelPath);
+    const LightNormalisation light = lightOf(line, modelPath);
+    const ModelCalibrator calibrator(TrainingPipeline::load(line.required("calibration-sequences"), light),
+                                     TrainingPipeline::load(line.required("calibration-photos"), light),
+                                     TrainingPipeline::readCohort(foreignRoot(line), light),
                                      static_cast<unsigned>(line.number("seed", 1)));
-    save(TrainingPipeline::calibrate(model, calibrator, static_cast<float>(line.number("target-far", 0.01))), out);
+    save(TrainingPipeline::calibrate(model, calibrator, static_cast<float>(line.number("target-far", 0.01)), light),
+         out);
 }
 
 // Raw face vectors under the matcher's rule with every sample Tan-Triggs normalised.
 void printTanTriggs(const SampleSet& sequences, const SampleSet& photos, const SampleSet& lightPeople,
-                    const RowMatrix& cohort)
+                    const std::string& foreignRoot)
 {
-    const LightSelection::Prepare normalise = [](const cv::Mat& sample) { return TanTriggs::normaliseGrey(sample); };
-    const RowMatrix normalisedCohort = TanTriggsSamples::normalisedCohort(cohort);
+    const RowMatrix normalisedCohort = TrainingPipeline::readCohort(foreignRoot, LightNormalisation::TanTriggs);
     const ModelCalibrator calibrator(TanTriggsSamples::normalised(sequences), TanTriggsSamples::normalised(photos),
                                      normalisedCohort);
     const auto f = calibrator.measure(VerificationBench::rawMap());
-    const LightSelection light(photos, lightPeople, normalisedCohort, 1, normalise);
+    const LightSelection light(photos, lightPeople, normalisedCohort, 1, TanTriggsSamples::normalisedSample);
     const auto l = light.measure(VerificationBench::rawMap());
     std::printf("raw, Tan-Triggs   EER %5.2f %%  (sequences %5.2f %%, photographs %5.2f %%); photographs relit %5.2f %%, "
                 "under many lights %5.2f %%\n",
@@ -175,11 +184,17 @@ void runEvaluate(const CommandLine& line)
 {
     const std::string modelPath = line.required("model");
     const GrbmParameters model = GrbmParameters::load(modelPath);
+    const ModelCalibration calibration = ModelCalibration::read(ModelCalibration::pathFor(modelPath));
+    const LightNormalisation modelLight = calibration.lightNormalisation;
     const std::string sequencesFile = line.text("sequences");
     const SampleSet sequences = sequencesFile.empty() ? SampleSet() : SampleSet::load(sequencesFile);
     const SampleSet photos = SampleSet::load(line.required("photos"));
-    const RowMatrix cohort = TrainingPipeline::readCohort(foreignRoot(line));
-    const ModelCalibrator calibrator(sequences, photos, cohort);
+    // The samples and the cohort as the matcher makes them for this model.
+    const bool normalise = modelLight == LightNormalisation::TanTriggs;
+    const SampleSet modelSequences = normalise ? TanTriggsSamples::normalised(sequences) : sequences;
+    const SampleSet modelPhotos = normalise ? TanTriggsSamples::normalised(photos) : photos;
+    const RowMatrix cohort = TrainingPipeline::readCohort(foreignRoot(line), modelLight);
+    const ModelCalibrator calibrator(modelSequences, modelPhotos, cohort);
     for (const bool raw : {true, false}) {
         const auto f = calibrator.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
         std::printf("%-18s EER %5.1f %%  (sequences %5.1f %%, photographs %5.1f %%)\n", raw ? "raw face vectors" : "model",
@@ -187,23 +202,23 @@ void runEvaluate(const CommandLine& line)
     }
     if (line.has("select-light")) {
         const SampleSet lightPeople = SampleSet::load(line.text("select-light"));
-        const LightSelection light(photos, lightPeople, cohort, 1);
+        const LightSelection light(photos, lightPeople, cohort, 1,
+                                   normalise ? TanTriggsSamples::normalisedSample : LightSelection::Prepare());
         for (const bool raw : {true, false}) {
             const auto f = light.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
             std::printf("%-18s EER photographs relit %5.2f %%, under many lights %5.2f %%\n",
                         raw ? "raw face vectors" : "model", 100.0 * f.relitEer, 100.0 * f.lightEer);
         }
         if (line.has("tan-triggs"))
-            printTanTriggs(sequences, photos, lightPeople, cohort);
+            printTanTriggs(sequences, photos, lightPeople, foreignRoot(line));
     }
-    const auto target = ModelCalibration::read(ModelCalibration::pathFor(modelPath)).cohortTarget;
-    if (!target)
+    if (!calibration.cohortTarget)
         throw std::runtime_error("the model has no calibration file: " + ModelCalibration::pathFor(modelPath));
     // The threshold's strictness should not depend on how many photographs the owner enrolled.
     for (const int enrolPhotographs : {1, 3, 10}) {
-        const ModelCalibrator enrolled(sequences, photos, cohort, 1, enrolPhotographs);
+        const ModelCalibrator enrolled(modelSequences, modelPhotos, cohort, 1, enrolPhotographs);
         float sg = 0, si = 0, pg = 0, pi = 0;
-        enrolled.acceptance(model, *target, sg, si, pg, pi);
+        enrolled.acceptance(model, *calibration.cohortTarget, sg, si, pg, pi);
         std::printf("fixed threshold: sequences genuine %.1f %% impostor %.2f %%; photographs (enrolled from %d) "
                     "genuine %.1f %% impostor %.2f %%\n",
                     100.0 * sg, 100.0 * si, enrolPhotographs, 100.0 * pg, 100.0 * pi);
@@ -214,9 +229,10 @@ void runCheck(const CommandLine& line)
 {
     const std::string modelPath = line.required("model");
     const GrbmParameters model = GrbmParameters::load(modelPath);
-    const auto target = ModelCalibration::read(ModelCalibration::pathFor(modelPath)).cohortTarget;
-    const auto rows = DemoReplay::run(VerificationBench::modelMap(model), FaceVectors::cohort(foreignRoot(line)),
-                                      target, line.required("demo"),
+    const ModelCalibration calibration = ModelCalibration::read(ModelCalibration::pathFor(modelPath));
+    const LightNormalisation light = calibration.lightNormalisation;
+    const auto rows = DemoReplay::run(VerificationBench::modelMap(model), FaceVectors::cohort(foreignRoot(line), light),
+                                      calibration.cohortTarget, light, line.required("demo"),
                                       line.text("cascade", SampleCutter::defaultFaceCascade()),
                                       SampleCutter::defaultEyeCascade());
     std::printf("%-40s %6s %6s %8s %9s %8s %8s %9s\n", "video", "faces", "owner", "owner %", "lock tick", "min d",

@@ -29,10 +29,10 @@ RowMatrix FaceVectors::mirrored(const RowMatrix& vectors)
     return result;
 }
 
-RowMatrix FaceVectors::cohort(const std::string& root)
+RowMatrix FaceVectors::cohort(const std::string& root, LightNormalisation light)
 {
     RandomSource random;
-    const std::vector<std::vector<float>> faces = readForeignFaces(QString::fromStdString(root), random);
+    const std::vector<std::vector<float>> faces = readForeignFaces(QString::fromStdString(root), random, light);
     RowMatrix vectors(static_cast<Eigen::Index>(faces.size()), kSampleWidth * kSampleHeight);
     for (size_t k = 0; k < faces.size(); ++k)
         vectors.row(static_cast<Eigen::Index>(k)) =

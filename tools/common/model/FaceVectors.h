@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GrbmParameters.h"
+#include "LightNormalisation.h"
 #include "SampleSet.h"
 
 // Face vectors of samples, one row each, made by the matcher's own conversion (the face mask
@@ -14,6 +15,6 @@ public:
     static RowMatrix mirrored(const RowMatrix& vectors);
     // The face vectors of the foreign-face base under `root` (a run directory, ending in a
     // separator, or empty for the working directory), selected exactly as the matcher selects
-    // them: the cohort that scales the verification distances.
-    static RowMatrix cohort(const std::string& root);
+    // them for a model with `light`: the cohort that scales the verification distances.
+    static RowMatrix cohort(const std::string& root, LightNormalisation light = LightNormalisation::None);
 };

@@ -53,3 +53,10 @@ cv::Mat TanTriggs::normaliseGrey(const cv::Mat& grey)
     normalise(grey).convertTo(result, CV_8U, 255.0 / (2.0 * kTau), 255.0 / 2.0);
     return result;
 }
+
+cv::Mat TanTriggs::normaliseFace(const cv::Mat& grey, const cv::Mat& mask)
+{
+    cv::Mat filled = grey.clone();
+    filled.setTo(cv::mean(grey, mask), mask == 0);
+    return normaliseGrey(filled);
+}

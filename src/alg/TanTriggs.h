@@ -17,4 +17,10 @@ cv::Mat normalise(const cv::Mat& grey);
 // recognisers that take 8-bit samples (LBPH).
 cv::Mat normaliseGrey(const cv::Mat& grey);
 
+// A face sample normalised for a feature model: the pixels outside the face mask first take
+// the mean grey inside it, so that a sample normalises the same whether or not it was masked
+// already, and the background cannot light the face's edge; then normaliseGrey.
+// Requires: grey and mask one-channel 8-bit of the same size, the mask non-zero inside the face.
+cv::Mat normaliseFace(const cv::Mat& grey, const cv::Mat& mask);
+
 } // namespace TanTriggs
