@@ -72,7 +72,8 @@ Modes:
         light normalisation of every sample and of the cohort beside them.
   check --model MODEL --demo DIR
         Replays a demo folder (facedata-prep demo) as the window would: enrols the first 100
-        face frames of owner-enrol.avi, then verifies each video; prints face ticks, ticks
+        face frames of owner-enrol.avi (--seed: which of them are mirrored, as the window's
+        start time chooses), then verifies each video; prints face ticks, ticks
         accepted as the owner and the face tick at which the lock opens (with
         MODEL.calibration, its light normalisation and the cohort of --foreign).
   --help   this text
@@ -234,7 +235,8 @@ void runCheck(const CommandLine& line)
     const auto rows = DemoReplay::run(VerificationBench::modelMap(model), FaceVectors::cohort(foreignRoot(line), light),
                                       calibration.cohortTarget, light, line.required("demo"),
                                       line.text("cascade", SampleCutter::defaultFaceCascade()),
-                                      SampleCutter::defaultEyeCascade());
+                                      SampleCutter::defaultEyeCascade(),
+                                      static_cast<unsigned>(line.number("seed", 1)));
     std::printf("%-40s %6s %6s %8s %9s %8s %8s %9s\n", "video", "faces", "owner", "owner %", "lock tick", "min d",
                 "median d", "max conf");
     for (const auto& row : rows) {

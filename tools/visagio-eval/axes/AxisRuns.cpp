@@ -66,6 +66,8 @@ std::string modelLine(const AxisSettings& settings)
         out << ": cohort_target = " << *calibration.cohortTarget;
     else
         out << ": absent or unusable, so the cohort scale is 1 (the rule without cohort normalisation)";
+    if (calibration.lightNormalisation == LightNormalisation::TanTriggs)
+        out << "; light_normalisation = tan-triggs (every face's light normalised before its features)";
     out << ". Seed " << settings.options.seed << ".\n\n";
     return out.str();
 }
