@@ -4,11 +4,12 @@
 // and verifies them again. The owner must open the lock quickly; strangers never. The owner
 // enrolled on two days at an office webcam is known on a third day there.
 #include "axes/SessionClips.h"
+#include "DemoVideoMaker.h"
 #include "FaceDetector.h"
 #include "FaceGeometry.h"
 #include "FaceMatcher.h"
-#include "FaceSample.h"
 #include "MainWindow.h"
+#include "WindowDriver.h"
 #include "ModelFiles.h"
 #include "RunFolder.h"
 #include "SampleCutter.h"
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QMap>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -53,37 +55,17 @@ struct VideoRun
     int openedAtFaceTick = 0;  // 0: the lock stayed closed
 };
 
-QString text(MainWindow& window, const char* name)
-{
-    return window.findChild<QLabel*>(name)->text();
-}
-
-void click(MainWindow& window, const char* name)
-{
-    window.findChild<QPushButton*>(name)->click();
-}
-
-void tick(MainWindow& window)
-{
-    QMetaObject::invokeMethod(&window, "timed", Qt::DirectConnection);
-}
-
 // The window's samples of every frame of a video with a face (camera frames are mirrored).
 std::vector<cv::Mat> samplesOf(const QString& video, bool mirror, std::size_t limit)
 {
-    FaceDetector detector;
-    cv::VideoCapture capture(video.toStdString(), cv::CAP_FFMPEG);
+    SampleCutter cutter(kFaceCascadePath, kEyeCascadePath);
     std::vector<cv::Mat> samples;
-    cv::Mat frame;
-    while (samples.size() < limit && capture.read(frame)) {
+    for (cv::Mat& frame : DemoVideoMaker::read(video.toStdString())) {
         if (mirror)
             cv::flip(frame, frame, 1);
-        detector.processFrame(frame);
-        if (!detector.found())
-            continue;
-        cv::Mat sample(kSampleSize, CV_8UC1);
-        makeSample(detector.copyImage(0), sample);
-        samples.push_back(sample);
+        const cv::Mat sample = cutter.cutFrame(frame);
+        if (!sample.empty() && samples.size() < limit)
+            samples.push_back(sample);
     }
     return samples;
 }
@@ -108,13 +90,7 @@ std::vector<float> scoresAfterTraining(const std::vector<cv::Mat>& group, const 
 // Presses "Обучить" and ticks until the group is trained.
 bool enrolGroup(MainWindow& window)
 {
-    click(window, "_btnTrain");
-    for (int i = 0; i < kMaxTicks; ++i) {
-        tick(window);
-        if (text(window, "_lblStatus") == "Шаблон успешно добавлен. Макет в режиме ожидания.")
-            return true;
-    }
-    return false;
+    return enrolGroups(window, 1, kMaxTicks);
 }
 
 // Writes the frames of `video` after its first `faces` frames with a face as the camera
@@ -122,8 +98,8 @@ bool enrolGroup(MainWindow& window)
 // as the video test plays them (unmirrored).
 int writeRestAfterFaces(const QString& video, std::size_t faces, const QString& out)
 {
-    FaceDetector camera("haarcascades/haarcascade.xml", "haarcascades/haarcascade_eye_tree_eyeglasses.xml");
-    FaceDetector file("haarcascades/haarcascade.xml", "haarcascades/haarcascade_eye_tree_eyeglasses.xml");
+    FaceDetector camera(kFaceCascadePath, kEyeCascadePath);
+    FaceDetector file(kFaceCascadePath, kEyeCascadePath);
     cv::VideoCapture capture(video.toStdString(), cv::CAP_FFMPEG);
     const double fps = capture.get(cv::CAP_PROP_FPS);
     cv::VideoWriter writer;
@@ -148,32 +124,23 @@ int writeRestAfterFaces(const QString& video, std::size_t faces, const QString& 
     return restFaces;
 }
 
-// One recorded webcam session written as a video for the camera stand-in or the video test.
-struct SessionVideo
-{
-    QString person;
-    QString session;
-    QString path;
-};
-
 // Every session of the shared webcam people as a video in `dir`, each frame zoomed as the
-// session axis zooms it (a user sitting nearer where the detector finds too few faces).
-std::vector<SessionVideo> writeSessionVideos(const QString& dir)
+// session axis zooms it (a user sitting nearer where the detector finds too few faces); the
+// videos' paths by "<person> <session>".
+QMap<QString, QString> writeSessionVideos(const QString& dir)
 {
     namespace fs = std::filesystem;
     const fs::path people = (facedataDir() + "/nuaa_webcam/people").toStdString();
     SampleCutter cutter(kFaceCascadePath, kEyeCascadePath);
-    std::vector<SessionVideo> videos;
+    QMap<QString, QString> videos;
     for (const eval::SessionClip& clip : eval::SessionClips::load(people.string(), cutter, int(kGroupFaces))) {
-        const QString name = QString::fromStdString(clip.person + "-" + clip.session + ".avi");
-        videos.push_back({QString::fromStdString(clip.person), QString::fromStdString(clip.session),
-                          QDir(dir).filePath(name)});
+        const QString path = QDir(dir).filePath(QString::fromStdString(clip.person + "-" + clip.session + ".avi"));
+        videos.insert(QString::fromStdString(clip.person + " " + clip.session), path);
         std::vector<fs::path> frames;
         for (const auto& entry : fs::directory_iterator(people / clip.person / clip.session))
             frames.push_back(entry.path());
         std::sort(frames.begin(), frames.end());
-        cv::VideoWriter writer(videos.back().path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 10.0,
-                               kFrameSize);
+        cv::VideoWriter writer(path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 10.0, kFrameSize);
         for (const fs::path& frame : frames)
             writer.write(eval::SessionClips::zoomed(cv::imread(frame.string()), clip.zoom));
     }
@@ -240,15 +207,15 @@ VideoRun AcceptanceTest::verifyVideo(MainWindow& window, const QString& video)
     VideoRun run;
     for (int i = 0; i < kMaxTicks; ++i) {
         tick(window);
-        const QString status = text(window, "_lblStatus");
+        const QString status = labelText(window, "_lblStatus");
         if (status == "No input")
             break;
         if (!status.startsWith("Лицо найдено") && !status.startsWith("Слишком"))
             continue;
         ++run.faceTicks;
-        if (text(window, "_lblOverallResult").startsWith("СВОЙ"))
+        if (labelText(window, "_lblOverallResult").startsWith("СВОЙ"))
             ++run.ownerTicks;
-        if (run.openedAtFaceTick == 0 && text(window, "_lblResultText") == "Открыто")
+        if (run.openedAtFaceTick == 0 && labelText(window, "_lblResultText") == "Открыто")
             run.openedAtFaceTick = run.faceTicks;
     }
     click(window, "_btnTest");
@@ -390,34 +357,27 @@ void AcceptanceTest::ownerEnrolledOnTwoDaysIsKnownOnTheThird()
 {
     QLoggingCategory::setFilterRules("default.debug=false");
     QTemporaryDir sessionDir;
-    const std::vector<SessionVideo> sessions = writeSessionVideos(sessionDir.path());
-    QCOMPARE(int(sessions.size()), 9);
-    const auto videoOf = [&](const char* session) {
-        for (const SessionVideo& video : sessions)
-            if (video.person == "nuaa0007" && video.session == session)
-                return video.path;
-        return QString();
-    };
+    const QMap<QString, QString> sessions = writeSessionVideos(sessionDir.path());
+    QCOMPARE(sessions.size(), 9);
     QTemporaryDir profile;
-    for (const char* day : {"session02", "session03"}) {
-        qputenv("VISAGIO_CAMERA", videoOf(day).toLocal8Bit());
+    for (const char* day : {"nuaa0007 session02", "nuaa0007 session03"}) {
+        qputenv("VISAGIO_CAMERA", sessions.value(day).toLocal8Bit());
         MainWindow window(nullptr, seededMatcher(), videoDir.path(), profile.path());
         QVERIFY(enrolGroup(window));
     }
     qputenv("VISAGIO_CAMERA", (demoDir() + "/owner-enrol.avi").toLocal8Bit());
     MainWindow window(nullptr, seededMatcher(), videoDir.path(), profile.path());
     QCOMPARE(groupList(window)->count(), 2);
-    const VideoRun owner = verifyVideo(window, videoOf("session01"));
+    const VideoRun owner = verifyVideo(window, sessions.value("nuaa0007 session01"));
     qInfo("nuaa0007 enrolled from sessions 02 and 03, session01: %d face ticks, %d taken for the owner, lock opened "
           "at face tick %d", owner.faceTicks, owner.ownerTicks, owner.openedAtFaceTick);
     QVERIFY2(owner.openedAtFaceTick > 0, "the third day did not open the lock");
-    for (const SessionVideo& video : sessions) {
-        if (video.person == "nuaa0007")
+    for (const QString& stranger : sessions.keys()) {
+        if (stranger.startsWith("nuaa0007"))
             continue;
-        const VideoRun run = verifyVideo(window, video.path);
-        qInfo("%s %s: %d face ticks, %d taken for the owner", qPrintable(video.person), qPrintable(video.session),
-              run.faceTicks, run.ownerTicks);
-        QVERIFY2(run.openedAtFaceTick == 0, qPrintable(video.person + " " + video.session));
+        const VideoRun run = verifyVideo(window, sessions.value(stranger));
+        qInfo("%s: %d face ticks, %d taken for the owner", qPrintable(stranger), run.faceTicks, run.ownerTicks);
+        QVERIFY2(run.openedAtFaceTick == 0, qPrintable(stranger));
     }
 }
 

@@ -261,8 +261,7 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
 
 // A calibration that names the Tan-Triggs light normalisation has every face normalised
 // before it becomes a vector. The sample is still masked in place, and the masked sample gives
-// the same vector again (retraining reads the stored, masked samples). A light falling across
-// the face moves the normalised vector about half as far as the vector of the face as cut.
+// the same vector again (retraining reads the stored, masked samples).
 TEST_F(FaceMatcherTest, CalibrationCanNameALightNormalisation)
 {
     ASSERT_TRUE(writeBytes(matcherModelPath(dir.path()) + ".calibration",
@@ -273,21 +272,7 @@ TEST_F(FaceMatcherTest, CalibrationCanNameALightNormalisation)
     const std::vector<float> first = normalising.imageToVector(stored);
     EXPECT_EQ(stored.at<uchar>(0, 0), 0);
     EXPECT_EQ(normalising.imageToVector(stored), first);
-    const std::vector<float> asCut = matcher.imageToVector(face.clone());
-    EXPECT_NE(first, asCut);
-
-    cv::Mat sideLit = face.clone(); // the light falls to a third from left to right
-    for (int x = 0; x < kWidth; ++x)
-        sideLit.col(x) *= 1.0 - (2.0 / 3.0) * x / (kWidth - 1);
-    const auto distance = [](const std::vector<float>& a, const std::vector<float>& b) {
-        double sum = 0.0;
-        for (std::size_t k = 0; k < a.size(); ++k)
-            sum += double(a[k] - b[k]) * double(a[k] - b[k]);
-        return std::sqrt(sum);
-    };
-    const double normalisedMove = distance(first, normalising.imageToVector(sideLit.clone()));
-    const double asCutMove = distance(asCut, matcher.imageToVector(sideLit.clone()));
-    EXPECT_LT(1.5 * normalisedMove, asCutMove) << normalisedMove << " " << asCutMove;
+    EXPECT_NE(first, matcher.imageToVector(face.clone()));
 }
 
 // One sample: every owner feature has no spread. Its weight stays finite, so the template

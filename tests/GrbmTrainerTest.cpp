@@ -112,16 +112,9 @@ SampleSet syntheticPeople(int persons, int photos, int copies, unsigned seed, co
 
 RowMatrix syntheticVectors(int rows, unsigned seed)
 {
-    SampleSet set = syntheticPeople(rows / 4, 1, 3, seed);
-    RowMatrix vectors(set.size(), kVisible);
-    const cv::Mat mask = createFaceMask(cv::Size(kWidth, kHeight), 1);
-    for (int k = 0; k < set.size(); ++k) {
-        cv::Mat image = set.sample(k).clone();
-        const std::vector<float> v = maskedFaceVector(image, mask);
-        vectors.row(k) = Eigen::Map<const Eigen::RowVectorXf>(v.data(), kVisible);
-    }
-    return vectors;
+    return FaceVectors::of(syntheticPeople(rows / 4, 1, 3, seed));
 }
+
 GrbmParameters trainSmall(const RowMatrix& data, unsigned seed, bool principal, int epochs, float* before = nullptr,
                           float* after = nullptr)
 {

@@ -8,6 +8,7 @@
 #include "FaceVideos.h"
 #include "Language.h"
 #include "MainWindow.h"
+#include "WindowDriver.h"
 #include "MessageBoxCloser.h"
 #include "ModelFiles.h"
 #include "RunFolder.h"
@@ -84,33 +85,6 @@ std::vector<cv::Mat> faceThenNothing(int faces, int empty)
     return frames;
 }
 
-template <typename T>
-T* widget(QWidget& window, const char* name)
-{
-    T* found = window.findChild<T*>(name);
-    return found ? found : (qFatal("widget %s missing", name), nullptr);
-}
-
-void tick(MainWindow& window, int count = 1)
-{
-    for (int i = 0; i < count; ++i)
-        QMetaObject::invokeMethod(&window, "timed", Qt::DirectConnection);
-}
-
-QString status(MainWindow& window)
-{
-    return widget<QLabel>(window, "_lblStatus")->text();
-}
-
-QString result(MainWindow& window)
-{
-    return widget<QLabel>(window, "_lblOverallResult")->text();
-}
-
-void click(MainWindow& window, const char* button)
-{
-    widget<QPushButton>(window, button)->click();
-}
 // The "group-N" folders a profile holds.
 QStringList savedGroups(const QString& profile)
 {
@@ -120,16 +94,7 @@ QStringList savedGroups(const QString& profile)
 // Enrols `groups` groups of the camera's face.
 bool enrol(MainWindow& window, int groups)
 {
-    for (int group = 0; group < groups; ++group) {
-        click(window, "_btnTrain");
-        int ticks = 0;
-        do {
-            if (++ticks > kMaxTicksForGroup)
-                return false;
-            tick(window);
-        } while (status(window) != "Шаблон успешно добавлен. Макет в режиме ожидания.");
-    }
-    return true;
+    return enrolGroups(window, groups, kMaxTicksForGroup);
 }
 
 // Starts verification and reports whether `ticks` face ticks were all counted.
@@ -137,7 +102,7 @@ bool verifies(MainWindow& window, int ticks)
 {
     click(window, "_btnTest");
     tick(window, ticks);
-    return result(window).endsWith(QString(" из %1)").arg(ticks));
+    return labelText(window, "_lblOverallResult").endsWith(QString(" из %1)").arg(ticks));
 }
 }  // namespace
 
@@ -241,13 +206,14 @@ void MainWindowTest::speaksTheChosenLanguage()
     auto* list = widget<QListWidget>(window, "_lstImages");
     for (int i = 0; i < kMaxTicksForGroup && list->count() == 0; ++i)
         tick(window);
-    QCOMPARE(status(window), QString(english ? "Template added. Standing by."
-                                             : "Шаблон успешно добавлен. Макет в режиме ожидания."));
+    QCOMPARE(labelText(window, "_lblStatus"),
+             QString(english ? "Template added. Standing by." : "Шаблон успешно добавлен. Макет в режиме ожидания."));
     click(window, "_btnTest");
     tick(window);
     const QRegularExpression line(english ? R"(^(OWNER|STRANGER) \(recognised 1 of 1\)$)"
                                           : R"(^(СВОЙ|ЧУЖОЙ) \( Опознано 1 из 1\)$)");
-    QVERIFY2(line.match(result(window)).hasMatch(), qPrintable(result(window)));
+    const QString shown = labelText(window, "_lblOverallResult");
+    QVERIFY2(line.match(shown).hasMatch(), qPrintable(shown));
 }
 
 // The oval stays where the face was for nine face-free ticks ("Лицо потеряно"), then collapses
@@ -277,11 +243,11 @@ void MainWindowTest::ovalIsHeldForNineLostTicksThenCollapses()
 
     MainWindow window(nullptr, QString());
     tick(window);
-    QCOMPARE(status(window), QString("Лицо найдено"));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Лицо найдено"));
     QVERIFY(ovalShown(window));
     for (int lost = 1; lost <= 10; ++lost) {
         tick(window);
-        QCOMPARE(status(window), QString(lost <= 9 ? "Лицо потеряно" : "Лицо не найдено"));
+        QCOMPARE(labelText(window, "_lblStatus"), QString(lost <= 9 ? "Лицо потеряно" : "Лицо не найдено"));
         QCOMPARE(ovalShown(window), lost <= 9);
     }
 }
@@ -302,9 +268,9 @@ void MainWindowTest::faceWidthSetsTheDistanceMessage()
     qputenv("VISAGIO_CAMERA", video.toLocal8Bit());
     MainWindow window(nullptr, QString());
     tick(window);
-    QCOMPARE(status(window), QString("Лицо найдено"));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Лицо найдено"));
     tick(window);
-    QCOMPARE(status(window), QString("Слишком близко к камере"));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Слишком близко к камере"));
 }
 
 void MainWindowTest::noCameraWarnsAndEndsWithExitCodeZero()
@@ -359,7 +325,7 @@ void MainWindowTest::tickErrorsStopTheLoopAndKeepTheWindow()
     MessageBoxCloser closer;
     tick(window);
     QTRY_COMPARE(closer.texts, QStringList() << "Haar cascade for face is not loaded");
-    QCOMPARE(status(window), QString("Haar cascade for face is not loaded"));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Haar cascade for face is not loaded"));
     // The frame loop has stopped: running the event loop brings no further warning.
     QTest::qWait(100);
     QCOMPARE(closer.texts.size(), 1);
@@ -377,7 +343,7 @@ void MainWindowTest::tickErrorsStopTheLoopAndKeepTheWindow()
     for (int i = 0; i < 60 && closer.texts.isEmpty(); ++i)
         tick(second);
     QTRY_COMPARE(closer.texts, QStringList() << "Webcam: Can't query frame from webcam");
-    QCOMPARE(status(second), QString("Webcam: Can't query frame from webcam"));
+    QCOMPARE(labelText(second, "_lblStatus"), QString("Webcam: Can't query frame from webcam"));
 }
 
 // A failed training (a group of the wrong size) and a list out of step with the matcher (the
@@ -407,7 +373,7 @@ void MainWindowTest::slotErrorsOfEitherKindAreShown()
     click(window, "_btnSettings");
     click(window, "_btnDeleteImage");
     QCOMPARE(closer.texts, QStringList() << message);
-    QCOMPARE(status(window), message);
+    QCOMPARE(labelText(window, "_lblStatus"), message);
 }
 
 // Cancelling drops the samples collected so far; a new collection counts from 1, and its
@@ -420,7 +386,7 @@ void MainWindowTest::cancelledGroupIsDroppedAndTheHundredthSampleTrains()
     for (const char* name : {"_btnTest", "_btnDeleteImage", "_btnBack", "_btnSettings"})
         QVERIFY2(!widget<QPushButton>(window, name)->isEnabled(), name);
     tick(window, 40);
-    QCOMPARE(status(window), QString("Добавлено 40 из 100 примеров лица."));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Добавлено 40 из 100 примеров лица."));
     click(window, "_btnTrain2");
     QCOMPARE(list->count(), 0);
     QVERIFY(widget<QPushButton>(window, "_btnTest")->isEnabled());
@@ -428,11 +394,11 @@ void MainWindowTest::cancelledGroupIsDroppedAndTheHundredthSampleTrains()
     click(window, "_btnTrain");
     for (int samples = 1; samples < 100; ++samples) {
         tick(window);
-        QCOMPARE(status(window), QString("Добавлено %1 из 100 примеров лица.").arg(samples));
+        QCOMPARE(labelText(window, "_lblStatus"), QString("Добавлено %1 из 100 примеров лица.").arg(samples));
     }
     QCOMPARE(list->count(), 0);
     tick(window);
-    QCOMPARE(status(window), QString("Шаблон успешно добавлен. Макет в режиме ожидания."));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Шаблон успешно добавлен. Макет в режиме ожидания."));
     QCOMPARE(list->count(), 1);
     QCOMPARE(widget<QPushButton>(window, "_btnTrain2")->text(), QString("Дообучить"));
     // The icon is the group's first sample after training masked its corners black.
@@ -509,7 +475,7 @@ void MainWindowTest::ownerOpensTheLockUntilStopped()
     tick(window, 3);
     QCOMPARE(lock->text(), QString("Открыто"));
     QVERIFY(!widget<QLabel>(window, "_lblResult")->pixmap()->isNull());  // a compiled-in icon
-    QCOMPARE(result(window), QString("СВОЙ ( Опознано 3 из 3)"));
+    QCOMPARE(labelText(window, "_lblOverallResult"), QString("СВОЙ ( Опознано 3 из 3)"));
 
     auto* bar = widget<QProgressBar>(window, "_progressBar");
     int previous = bar->value();
@@ -525,16 +491,16 @@ void MainWindowTest::ownerOpensTheLockUntilStopped()
     QVERIFY(decays >= 4);
     QCOMPARE(lock->text(), QString("Открыто"));
     tick(window);
-    QCOMPARE(status(window), QString("No input"));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("No input"));
 
     click(window, "_btnTest");
     QCOMPARE(lock->text(), QString("Закрыто"));
-    QCOMPARE(result(window), QString());
+    QCOMPARE(labelText(window, "_lblOverallResult"), QString());
     QVERIFY(!bar->isVisibleTo(&window));
-    QCOMPARE(status(window), QString("Макет в режиме ожидания"));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Макет в режиме ожидания"));
     QCOMPARE(widget<QPushButton>(window, "_btnTest")->text(), QString("Открыть"));
     tick(window, 3);
-    QCOMPARE(status(window), QString("No input"));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("No input"));
 }
 
 void MainWindowTest::faceFreeTicksAddNoSampleAndAreNotVerified()
@@ -546,27 +512,27 @@ void MainWindowTest::faceFreeTicksAddNoSampleAndAreNotVerified()
     QStringList seen;
     for (int i = 0; i < 3; ++i) {
         tick(window);
-        seen << status(window);
+        seen << labelText(window, "_lblStatus");
     }
     QCOMPARE(seen, QStringList() << added.arg(1) << "Лицо потеряно" << added.arg(2));
     click(window, "_btnTrain");
     QVERIFY(enrol(window, 1));
     click(window, "_btnTest");
-    QCOMPARE(status(window), QString("Идет тестирование..."));
+    QCOMPARE(labelText(window, "_lblStatus"), QString("Идет тестирование..."));
     QVERIFY(widget<QProgressBar>(window, "_progressBar")->isVisibleTo(&window));
     int faces = 0;
     for (int i = 0; i < 8; ++i) {
         tick(window);
-        if (status(window) == "Лицо найдено")
+        if (labelText(window, "_lblStatus") == "Лицо найдено")
             ++faces;
     }
     QCOMPARE(faces, 4);
-    QVERIFY2(result(window).endsWith(" из 4)"), qPrintable(result(window)));
+    QVERIFY(labelText(window, "_lblOverallResult").endsWith(" из 4)"));
     click(window, "_btnTest");
     click(window, "_btnTest");
     QCOMPARE(widget<QProgressBar>(window, "_progressBar")->value(), 0);
     tick(window, 2);
-    QVERIFY2(result(window).endsWith(" из 1)"), qPrintable(result(window)));
+    QVERIFY(labelText(window, "_lblOverallResult").endsWith(" из 1)"));
 }
 
 // The folder's videos in name order, case ignored, with or without a trailing separator; a
@@ -607,17 +573,17 @@ void MainWindowTest::videoDirectoryPlaysInNameOrder()
     QStringList seen;
     for (int i = 0; i < 6; ++i) {
         tick(window);
-        seen << status(window);
+        seen << labelText(window, "_lblStatus");
     }
     QCOMPARE(seen, expected);
     if (warned) {
         QCOMPARE(widget<QPushButton>(window, "_btnTest")->text(), QString("Открыть"));
         QVERIFY(widget<QPushButton>(window, "_btnSettings")->isEnabled());
         QVERIFY(!widget<QProgressBar>(window, "_progressBar")->isVisibleTo(&window));
-        QCOMPARE(result(window), QString());
+        QCOMPARE(labelText(window, "_lblOverallResult"), QString());
     } else {
-        QVERIFY2(result(window).endsWith(QString(" из %1)").arg(expected.count("Лицо найдено"))),
-                 qPrintable(result(window)));
+        const QString shown = labelText(window, "_lblOverallResult");
+        QVERIFY2(shown.endsWith(QString(" из %1)").arg(expected.count("Лицо найдено"))), qPrintable(shown));
     }
 }
 

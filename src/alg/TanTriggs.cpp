@@ -41,9 +41,12 @@ cv::Mat TanTriggs::normalise(const cv::Mat& grey)
     image = inner - outer;
     equaliseContrast(image, false);
     equaliseContrast(image, true);
-    // tau * tanh(x / tau), elementwise.
-    for (auto it = image.begin<float>(); it != image.end<float>(); ++it)
-        *it = static_cast<float>(kTau * std::tanh(*it / kTau));
+    // tau * tanh(x / tau), elementwise (row pointers: the matcher runs this for every face).
+    for (int y = 0; y < image.rows; ++y) {
+        float* row = image.ptr<float>(y);
+        for (int x = 0; x < image.cols; ++x)
+            row[x] = static_cast<float>(kTau * std::tanh(row[x] / kTau));
+    }
     return image;
 }
 
