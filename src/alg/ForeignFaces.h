@@ -15,7 +15,7 @@
 //
 // Requires: the face size is 35 x 45 (the only size the crops are made for).
 // Ensures:  the face vectors of the selected faces (made for a model with `light`), first set
-//           first, in directory and file order. Draws one number per readable face, and the trimming noise of each one
-//           selected from the first set, in that order.
+//           first, in directory and file order. Draws one number per readable face, and the
+//           trimming noise of each one selected from the first set, in that order.
 std::vector<std::vector<float>> readForeignFaces(const QString& root, RandomSource& random,
                                                  LightNormalisation light = LightNormalisation::None);
