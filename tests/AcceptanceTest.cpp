@@ -1,8 +1,7 @@
-// The shipped model end to end, as a user meets it: the window enrols one group from the
-// owner's video standing in for the camera, then verifies recorded videos one at a time
-// through the video test; then it enrols a second group from a later part of the same video
-// and verifies them again. The owner must open the lock quickly; strangers never. The owner
-// enrolled on two days at an office webcam is known on a third day there.
+// The shipped model end to end, as a user meets it: the window enrols from a video standing in
+// for the camera, then verifies recorded videos one at a time through the video test, once
+// and twice enrolled, at a desk, in another room and on other days at an office webcam. The
+// owner must open the lock; strangers never.
 #include "axes/SessionClips.h"
 #include "DemoVideoMaker.h"
 #include "FaceDetector.h"
@@ -124,9 +123,8 @@ int writeRestAfterFaces(const QString& video, std::size_t faces, const QString& 
     return restFaces;
 }
 
-// Every session of the shared webcam people as a video in `dir`, each frame zoomed as the
-// session axis zooms it (a user sitting nearer where the detector finds too few faces); the
-// videos' paths by "<person> <session>".
+// Every session of the shared webcam people as a video in `dir`, zoomed as the session axis
+// zooms it (a user sitting nearer); the videos' paths by "<person> <session>".
 QMap<QString, QString> writeSessionVideos(const QString& dir)
 {
     namespace fs = std::filesystem;
@@ -350,9 +348,8 @@ void AcceptanceTest::secondGroupInAnotherRoomOpensThere()
     }
 }
 
-// nuaa0007 enrols one group on each of two days at the office webcam (sessions 02 and 03, a
-// window started again in front of each), then the third day (session 01) plays and opens the
-// lock. The other two people's sessions, played after the same enrolment, never open it.
+// nuaa0007 enrols a group on each of two days at the office webcam (a window started in front
+// of each); the third day opens the lock, the other two people's sessions never do.
 void AcceptanceTest::ownerEnrolledOnTwoDaysIsKnownOnTheThird()
 {
     QLoggingCategory::setFilterRules("default.debug=false");

@@ -259,9 +259,8 @@ TEST_F(FaceMatcherTest, CohortScalesTheDistanceOnlyWithAValidCalibration)
     }
 }
 
-// A calibration that names the Tan-Triggs light normalisation has every face normalised
-// before it becomes a vector. The sample is still masked in place, and the masked sample gives
-// the same vector again (retraining reads the stored, masked samples).
+// A calibration naming Tan-Triggs normalises every face; the sample is still masked in place
+// and gives the same vector again masked (retraining reads the stored, masked samples).
 TEST_F(FaceMatcherTest, CalibrationCanNameALightNormalisation)
 {
     ASSERT_TRUE(writeBytes(matcherModelPath(dir.path()) + ".calibration",

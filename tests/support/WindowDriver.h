@@ -5,8 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-// Drives the real window as its timer and its user would: ticks of its loop, its buttons and
-// its labels, found by object name.
+// Drives the real window as its timer and its user would, widgets found by object name.
 
 // A named child widget; a missing one ends the test run.
 template <typename T>
