@@ -53,21 +53,23 @@ std::vector<int> SampleSet::samplesOf(int p) const
 
 void SampleSet::append(const SampleSet& other)
 {
-    for (int k = 0; k < other.size(); ++k) {
-        const int p = other.person(k);
-        add(other.sample(k), p < 0 ? std::string() : other.names[static_cast<size_t>(p)], other.source(k));
-    }
+    for (int k = 0; k < other.size(); ++k)
+        add(other.sample(k), other.personName(k), other.source(k));
 }
 
-SampleSet SampleSet::changed(const std::function<cv::Mat(const cv::Mat&)>& change) const
+std::string SampleSet::personName(int k) const
+{
+    const int p = person(k);
+    return p < 0 ? std::string() : names[static_cast<size_t>(p)];
+}
+
+SampleSet SampleSet::changed(const Change& change) const
 {
     if (!change)
         return *this;
     SampleSet result;
-    for (int k = 0; k < size(); ++k) {
-        const int p = person(k);
-        result.add(change(sample(k)), p < 0 ? std::string() : names[static_cast<size_t>(p)], source(k));
-    }
+    for (int k = 0; k < size(); ++k)
+        result.add(change(sample(k)), personName(k), source(k));
     return result;
 }
 

@@ -12,6 +12,8 @@
 class SampleSet
 {
 public:
+    // A change of one sample into another 35 x 45 grey sample; an empty one changes nothing.
+    using Change = std::function<cv::Mat(const cv::Mat&)>;
 
     // Requires: sample is 35 x 45 CV_8UC1.
     // Ensures:  appended; `person` is registered when new (an empty name means no identity).
@@ -28,15 +30,17 @@ public:
 
     // Appends all samples of `other`, keeping their persons.
     void append(const SampleSet& other);
-    // Every sample changed by `change` (a 35 x 45 grey sample again), persons and sources
-    // kept; an empty `change` keeps the samples as they are.
-    SampleSet changed(const std::function<cv::Mat(const cv::Mat&)>& change) const;
+    // Every sample changed by `change`, persons and sources kept.
+    SampleSet changed(const Change& change) const;
 
     // Throws: std::runtime_error on a file that cannot be written or read, or is no sample file.
     void save(const std::string& path) const;
     static SampleSet load(const std::string& path);
 
 private:
+    // The name of sample k's person, empty for no identity.
+    std::string personName(int k) const;
+
     std::vector<cv::Mat> samples;
     std::vector<int> persons;
     std::vector<int> sources;

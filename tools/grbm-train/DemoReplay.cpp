@@ -27,11 +27,11 @@ std::vector<std::string> videosUnder(const fs::path& dir)
 // The face samples of the frames (empty where no face was found), normalised as `light` says.
 std::vector<cv::Mat> samplesOf(SampleCutter& cutter, const std::vector<cv::Mat>& frames, LightNormalisation light)
 {
+    const SampleSet::Change prepare = TanTriggsSamples::preparationFor(light);
     std::vector<cv::Mat> samples = cutter.cutFrames(frames);
-    if (light == LightNormalisation::TanTriggs)
-        for (cv::Mat& sample : samples)
-            if (!sample.empty())
-                sample = TanTriggsSamples::normalisedSample(sample);
+    for (cv::Mat& sample : samples)
+        if (prepare && !sample.empty())
+            sample = prepare(sample);
     return samples;
 }
 } // namespace

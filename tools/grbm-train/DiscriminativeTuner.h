@@ -3,7 +3,6 @@
 #include "GrbmParameters.h"
 #include "SampleSet.h"
 
-#include <functional>
 #include <random>
 #include <vector>
 
@@ -23,7 +22,7 @@ struct TuningOptions
     int lightPeoplePerBatch = 8;
     // A change made to every sample (after the probe's random change) before it becomes a face
     // vector, such as the light normalisation the model is trained for; none when empty.
-    std::function<cv::Mat(const cv::Mat&)> prepare;
+    SampleSet::Change prepare;
 };
 
 // Fine-tunes the weights and hidden biases of a model on identity-labelled people against the

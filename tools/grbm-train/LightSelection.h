@@ -3,7 +3,6 @@
 #include "SampleSet.h"
 #include "VerificationBench.h"
 
-#include <functional>
 #include <memory>
 
 // Measures a feature model under changes of light on calibration people, for choosing the
@@ -23,7 +22,7 @@ public:
 
     // A change made to every sample, after the relight, before it becomes a face vector (for
     // measuring a light normalisation of the sample); none when empty.
-    using Prepare = std::function<cv::Mat(const cv::Mat&)>;
+    using Prepare = SampleSet::Change;
 
     // Requires: photos cut with moved copies (facedata-prep samples --copies N); lightPeople
     //           may be empty; cohort holds the foreign faces' vectors.

@@ -10,7 +10,7 @@ cv::Mat TanTriggsSamples::normalisedSample(const cv::Mat& sample)
     return TanTriggs::normaliseFace(sample, mask);
 }
 
-SampleSet TanTriggsSamples::normalised(const SampleSet& samples)
+SampleSet::Change TanTriggsSamples::preparationFor(LightNormalisation light)
 {
-    return samples.changed(normalisedSample);
+    return light == LightNormalisation::TanTriggs ? SampleSet::Change(normalisedSample) : SampleSet::Change();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LightNormalisation.h"
 #include "SampleSet.h"
 
 #include <opencv2/core.hpp>
@@ -12,7 +13,8 @@ namespace TanTriggsSamples {
 // Requires: a one-channel 8-bit sample of the sample size.
 cv::Mat normalisedSample(const cv::Mat& sample);
 
-// Every sample normalised (SampleSet::changed).
-SampleSet normalised(const SampleSet& samples);
+// The change the matcher makes of every sample for a model with `light` before it becomes a
+// face vector: normalisedSample for Tan-Triggs, none for faces as cut.
+SampleSet::Change preparationFor(LightNormalisation light);
 
 } // namespace TanTriggsSamples

@@ -31,8 +31,7 @@ TrainingPipeline::TrainingPipeline(Options pipelineOptions) : options(std::move(
 
 SampleSet TrainingPipeline::load(const std::string& path, LightNormalisation light)
 {
-    const SampleSet samples = SampleSet::load(path);
-    return light == LightNormalisation::TanTriggs ? TanTriggsSamples::normalised(samples) : samples;
+    return SampleSet::load(path).changed(TanTriggsSamples::preparationFor(light));
 }
 
 SampleSet TrainingPipeline::load(const std::string& path) const
@@ -116,8 +115,7 @@ GrbmParameters TrainingPipeline::tune(const GrbmParameters& model, const RowMatr
     tuning.augmentShare = options.augmentShare;
     tuning.lightPeoplePerBatch = options.lightPeoplePerBatch;
     // A change of light comes first, the normalisation after it.
-    if (options.light == LightNormalisation::TanTriggs)
-        tuning.prepare = TanTriggsSamples::normalisedSample;
+    tuning.prepare = TanTriggsSamples::preparationFor(options.light);
     const SampleSet lightPeople =
         options.tuneLightFile.empty() ? SampleSet() : SampleSet::load(options.tuneLightFile);
     DiscriminativeTuner tuner(SampleSet::load(options.tuneFile), cohort, model, tuning, lightPeople);

@@ -171,8 +171,8 @@ void printTanTriggs(const SampleSet& sequences, const SampleSet& photos, const S
                     const std::string& foreignRoot)
 {
     const RowMatrix normalisedCohort = TrainingPipeline::readCohort(foreignRoot, LightNormalisation::TanTriggs);
-    const ModelCalibrator calibrator(TanTriggsSamples::normalised(sequences), TanTriggsSamples::normalised(photos),
-                                     normalisedCohort);
+    const ModelCalibrator calibrator(sequences.changed(TanTriggsSamples::normalisedSample),
+                                     photos.changed(TanTriggsSamples::normalisedSample), normalisedCohort);
     const auto f = calibrator.measure(VerificationBench::rawMap());
     const LightSelection light(photos, lightPeople, normalisedCohort, 1, TanTriggsSamples::normalisedSample);
     const auto l = light.measure(VerificationBench::rawMap());
@@ -191,9 +191,9 @@ void runEvaluate(const CommandLine& line)
     const SampleSet sequences = sequencesFile.empty() ? SampleSet() : SampleSet::load(sequencesFile);
     const SampleSet photos = SampleSet::load(line.required("photos"));
     // The samples and the cohort as the matcher makes them for this model.
-    const bool normalise = modelLight == LightNormalisation::TanTriggs;
-    const SampleSet modelSequences = normalise ? TanTriggsSamples::normalised(sequences) : sequences;
-    const SampleSet modelPhotos = normalise ? TanTriggsSamples::normalised(photos) : photos;
+    const SampleSet::Change prepare = TanTriggsSamples::preparationFor(modelLight);
+    const SampleSet modelSequences = sequences.changed(prepare);
+    const SampleSet modelPhotos = photos.changed(prepare);
     const RowMatrix cohort = TrainingPipeline::readCohort(foreignRoot(line), modelLight);
     const ModelCalibrator calibrator(modelSequences, modelPhotos, cohort);
     for (const bool raw : {true, false}) {
@@ -203,8 +203,7 @@ void runEvaluate(const CommandLine& line)
     }
     if (line.has("select-light")) {
         const SampleSet lightPeople = SampleSet::load(line.text("select-light"));
-        const LightSelection light(photos, lightPeople, cohort, 1,
-                                   normalise ? TanTriggsSamples::normalisedSample : LightSelection::Prepare());
+        const LightSelection light(photos, lightPeople, cohort, 1, prepare);
         for (const bool raw : {true, false}) {
             const auto f = light.measure(raw ? VerificationBench::rawMap() : VerificationBench::modelMap(model));
             std::printf("%-18s EER photographs relit %5.2f %%, under many lights %5.2f %%\n",

@@ -75,24 +75,24 @@ Capture::Capture(const Options& options, const std::string& faceCascade, const s
 
 Capture::~Capture() = default;
 
-StageTime Capture::detectTime() const
+StageTime Capture::totalTime(StageTime Camera::*stage) const
 {
     StageTime total;
     for (const auto& camera : cameras) {
-        total.seconds += camera->detect.seconds;
-        total.calls += camera->detect.calls;
+        total.seconds += ((*camera).*stage).seconds;
+        total.calls += ((*camera).*stage).calls;
     }
     return total;
 }
 
+StageTime Capture::detectTime() const
+{
+    return totalTime(&Camera::detect);
+}
+
 StageTime Capture::sampleTime() const
 {
-    StageTime total;
-    for (const auto& camera : cameras) {
-        total.seconds += camera->sample.seconds;
-        total.calls += camera->sample.calls;
-    }
-    return total;
+    return totalTime(&Camera::sample);
 }
 
 // Camera t takes the people t, t + cameras, ...; each person's movements come from its own

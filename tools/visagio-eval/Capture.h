@@ -89,6 +89,8 @@ private:
                                         const std::vector<std::size_t>& sources, std::mt19937& random) const;
     static int enrolmentCount(int photoCount, const Options& scheme);
     static cv::Mat cut(Camera& camera, const cv::Mat& frame);
+    // One stage's time summed over every camera.
+    StageTime totalTime(StageTime Camera::*stage) const;
 
     Options options;
     std::vector<std::unique_ptr<Camera>> cameras;
