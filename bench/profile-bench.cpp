@@ -48,7 +48,7 @@ std::pair<double, double> loadAndTrain(const QString& folder)
     const auto groups = profile.load();
     const double readMs = clock.nsecsElapsed() / 1e6;
     for (const auto& group : groups)
-        matcher.addGroup(group);
+        matcher.addGroup(group.samples);
     matcher.train();
     return {readMs, clock.nsecsElapsed() / 1e6 - readMs};
 }

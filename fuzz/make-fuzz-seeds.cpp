@@ -1,15 +1,19 @@
 // Writes the seed corpora of the fuzz targets: small valid files of each format and the damaged
 // variants the tests use, all made here with the project's own writers.
 //   make-fuzz-seeds DIR
-// creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/ (one seed a file)
-// and the dictionary DIR/fuzz-coords.dict.
+// creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/,
+// DIR/fuzz-resnet-manifest/ (one seed a file) and the dictionary DIR/fuzz-coords.dict.
 #include "File.h"
 #include "FuzzSupport.h"
 #include "GaussianRbm.h"
+#include "ResnetWeights.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringList>
 
 #include <cstdint>
@@ -155,6 +159,56 @@ Seeds faceSeeds()
         {"wrong-size", offSize},
     };
 }
+// A manifest entry; like the shipped weights, the 64-channel filters are float32 and the rest
+// uint8-quantised.
+QJsonObject manifestEntry(const ResnetTensorSpec& spec)
+{
+    QJsonArray shape;
+    for (int size : spec.shape)
+        shape.append(size);
+    QJsonObject entry{{"name", QString::fromStdString(spec.name)}, {"shape", shape}, {"dtype", "float32"}};
+    if (spec.shape.size() != 4 || spec.shape[3] != 64)
+        entry["quantization"] = QJsonObject{{"dtype", "uint8"}, {"scale", 0.0005}, {"min", -0.07}};
+    return entry;
+}
+
+QByteArray manifestBytes(const QJsonArray& entries)
+{
+    const QJsonObject group{{"paths", QJsonArray{"face_recognition_model.bin"}}, {"weights", entries}};
+    return QJsonDocument(QJsonArray{group}).toJson(QJsonDocument::Compact);
+}
+
+Seeds manifestSeeds()
+{
+    QJsonArray entries;
+    for (const ResnetTensorSpec& spec : resnetTensors())
+        entries.append(manifestEntry(spec));
+    const QByteArray valid = manifestBytes(entries);
+    QJsonArray wrongShape = entries, swapped = entries, shorter = entries, longer = entries, badScale = entries;
+    QJsonObject first = entries.first().toObject();
+    QJsonArray shape = first["shape"].toArray();
+    shape.replace(3, shape.at(3).toInt() + 1);
+    first["shape"] = shape;
+    wrongShape.replace(0, first);
+    swapped.replace(0, entries.at(1));
+    swapped.replace(1, entries.at(0));
+    shorter.removeLast();
+    longer.append(entries.last());
+    first = entries.first().toObject();
+    first["quantization"] = QJsonObject{{"dtype", "uint16"}, {"scale", 1e308}, {"min", "-0"}};
+    badScale.replace(0, first);
+    return {
+        {"valid", valid},
+        {"wrong-shape", manifestBytes(wrongShape)},
+        {"swapped", manifestBytes(swapped)},
+        {"missing-last", manifestBytes(shorter)},
+        {"extra-tensor", manifestBytes(longer)},
+        {"bad-quantisation", manifestBytes(badScale)},
+        {"cut", valid.left(valid.size() / 2)},
+        {"two-groups", "[{\"weights\":[]},{\"weights\":[]}]"},
+        {"empty", QByteArray()},
+    };
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,6 +225,7 @@ int main(int argc, char** argv)
         QFile::remove(root.filePath("seed.grbm"));
         writeSeeds(root.filePath("fuzz-coords"), coordsSeeds());
         writeSeeds(root.filePath("fuzz-face-vector"), faceSeeds());
+        writeSeeds(root.filePath("fuzz-resnet-manifest"), manifestSeeds());
         writeSeed(root.filePath("fuzz-coords.dict"), coordsDictionary());
         std::printf("seeds written to %s\n", qPrintable(root.path()));
         return 0;

@@ -42,7 +42,8 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsNeedNoDisplay)
 {
     const Outcome help = runProgram(VISAGIO_PROGRAM, {"--help"});
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
-    for (const char* option : {"--profile <dir>", "--camera <file>", "--lang <language>", "--version", "[videos]"})
+    for (const char* option : {"--profile <dir>", "--camera <file>", "--lang <language>", "--features <model>", "--version",
+                               "[videos]"})
         EXPECT_TRUE(help.out.contains(option)) << option << "\n" << help.out.toStdString();
 
     const Outcome version = runProgram(VISAGIO_PROGRAM, {"--version"});
@@ -54,6 +55,7 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsNeedNoDisplay)
         {{"--profile"}, "Missing value after '--profile'"},
         {{"videos", "more-videos"}, "only one video folder"},
         {{"--lang", "fr"}, "--lang takes ru or en"},
+        {{"--features", "eigenfaces"}, "--features takes grbm or resnet"},
     };
     for (const auto& run : wrong) {
         SCOPED_TRACE(run.first.join(' ').toStdString());

@@ -32,6 +32,21 @@ std::vector<cv::Mat> makeGroup(int seed)
     return group;
 }
 
+// The group of `seed` with colour chips and embeddings (a face-resnet enrolment).
+EnrolmentGroup makeChipGroup(int seed)
+{
+    EnrolmentGroup group(makeGroup(seed));
+    cv::RNG random(seed);
+    for (int i = 0; i < kSamples; ++i) {
+        cv::Mat chip(16, 16, CV_8UC3);
+        random.fill(chip, cv::RNG::UNIFORM, 0, 256);
+        group.chips.push_back(chip);
+        group.embeddings.push_back({random.uniform(-1.0f, 1.0f), random.uniform(-1.0f, 1.0f), -0.0f});
+    }
+    group.embeddingModel = "0123abcd";
+    return group;
+}
+
 QByteArray encode(const cv::Mat& image, const char* extension)
 {
     std::vector<uchar> bytes;
@@ -54,13 +69,14 @@ class OwnerProfileTest : public testing::Test
 protected:
     QString folder() const { return temp.path() + "/profile"; }
 
-    // Saves the groups made from `seeds` through a profile that is closed again.
+    // Saves the groups made from `seeds` through a profile that is closed again; group 2 is
+    // enrolled with chips.
     void save(std::initializer_list<int> seeds)
     {
         OwnerProfile profile(folder(), kSampleSize);
         profile.load();
         for (int seed : seeds)
-            profile.addGroup(makeGroup(seed));
+            profile.addGroup(seed == 2 ? makeChipGroup(seed) : EnrolmentGroup(makeGroup(seed)));
     }
 
     QTemporaryDir temp;
@@ -71,15 +87,31 @@ TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
     save({1, 2, 3});
     {
         OwnerProfile profile(folder(), kSampleSize);
+        profile.recordFeatures("resnet");
         EXPECT_TRUE(profile.warnings().isEmpty());
-        ASSERT_EQ(profile.load().size(), 3u);
-        profile.removeGroup(1);
+        const auto groups = profile.load();
+        ASSERT_EQ(groups.size(), 3u);
+        const EnrolmentGroup chipGroup = makeChipGroup(2);
+        EXPECT_TRUE(sameImages(groups[1].chips, chipGroup.chips));
+        EXPECT_EQ(groups[1].embeddings, chipGroup.embeddings);
+        EXPECT_EQ(groups[1].embeddingModel, chipGroup.embeddingModel);
+        EXPECT_FALSE(groups[0].hasChips());
+    }
+    EXPECT_EQ(OwnerProfile::recordedFeatures(folder()), "resnet");
+    EXPECT_EQ(OwnerProfile::recordedFeatures(temp.path()), "grbm") << "a profile that never chose";
+    {
+        // Under the face-resnet the groups without chips are skipped, named, and kept.
+        OwnerProfile profile(folder(), kSampleSize);
+        ASSERT_EQ(profile.load(true).size(), 1u);
+        ASSERT_EQ(profile.warnings().size(), 2);
+        EXPECT_TRUE(profile.warnings()[0].contains(folder() + "/group-1"));
+        profile.removeGroup(0);
     }
     OwnerProfile profile(folder(), kSampleSize);
     const auto groups = profile.load();
     ASSERT_EQ(groups.size(), 2u);
-    EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
-    EXPECT_TRUE(sameImages(groups[1], makeGroup(3)));
+    EXPECT_TRUE(sameImages(groups[0].samples, makeGroup(1)));
+    EXPECT_TRUE(sameImages(groups[1].samples, makeGroup(3)));
 
     EXPECT_EQ(modeOf(folder()), 0700);
     QDirIterator it(folder(), QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -105,13 +137,15 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
     const cv::Mat other(46, 35, CV_8UC1, cv::Scalar(9));
     const std::vector<std::pair<const char*, std::function<void(const QString&)>>> damages = {
         {"missing sample", [](const QString& p) { QFile::remove(p + "/group-2/sample-001.png"); }},
+        {"missing chip", [](const QString& p) { QFile::remove(p + "/group-2/chip-003.png"); }},
+        {"short embeddings", [](const QString& p) { QFile(p + "/group-2/embeddings.bin").resize(20); }},
         {"truncated sample",
          [](const QString& p) { QFile(p + "/group-2/sample-002.png").resize(60); }},
         {"foreign file", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(makeGroup(5)[0], ".jpg"))); }},
         {"sample of another size", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(other, ".png"))); }},
         {"unknown format version",
          [](const QString& p) {
-             const QString manifest = "visagio enrolment group\nformat 2\nsize %1 %2\nsamples 4\n";
+             const QString manifest = "visagio enrolment group\nformat 3\nsize %1 %2\nsamples 4\n";
              ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", manifest.arg(kSampleWidth).arg(kSampleHeight).toUtf8()));
          }},
         {"missing manifest", [](const QString& p) { QFile::remove(p + "/group-2/manifest.txt"); }},
@@ -126,8 +160,8 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         OwnerProfile profile(folder(), kSampleSize);
         const auto groups = profile.load();
         ASSERT_EQ(groups.size(), 2u);
-        EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
-        EXPECT_TRUE(sameImages(groups[1], makeGroup(3)));
+        EXPECT_TRUE(sameImages(groups[0].samples, makeGroup(1)));
+        EXPECT_TRUE(sameImages(groups[1].samples, makeGroup(3)));
         ASSERT_EQ(profile.warnings().size(), 1);
         const QString warning = profile.warnings()[0];
         EXPECT_TRUE(warning.contains("rm -r '" + folder() + "/group-2'")) << warning.toStdString();
@@ -156,7 +190,7 @@ TEST_F(OwnerProfileTest, ACrashBetweenWritingAndRenamingLeavesTheOldGroups)
     EXPECT_TRUE(profile.isSaving()) << "the dead process's lock is stale";
     const auto groups = profile.load();
     ASSERT_EQ(groups.size(), 1u);
-    EXPECT_TRUE(sameImages(groups[0], makeGroup(1)));
+    EXPECT_TRUE(sameImages(groups[0].samples, makeGroup(1)));
     EXPECT_TRUE(profile.warnings().isEmpty());
     EXPECT_FALSE(QFile::exists(folder() + "/.incoming-2")) << "the next writer deletes the leftover";
 }

@@ -9,3 +9,5 @@ inline constexpr const char* kModelPath = "glasgow-45x35/200/100-res.grbm";
 inline constexpr const char* kForeignFacesPath = "foreignfaces/all/";
 inline constexpr const char* kFaceCascadePath = "./haarcascades/haarcascade.xml";
 inline constexpr const char* kEyeCascadePath = "./haarcascades/haarcascade_eye_tree_eyeglasses.xml";
+// The face-resnet's manifest and weights (FaceResnet.h).
+inline constexpr const char* kResnetFolder = "face-resnet/";

@@ -5,10 +5,13 @@
 #include "FaceMatcher.h"
 #include "Language.h"
 #include "MainWindow.h"
+#include "OwnerProfile.h"
+#include "ResnetMatcher.h"
 #include "RunFolder.h"
 #include "Webcam.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QMessageBox>
 #include <QTranslator>
 
@@ -45,19 +48,28 @@ int runVisagio(QApplication& app, const StartOptions& options)
         qputenv(Webcam::kStandInVariable, options.cameraFile.toLocal8Bit());
     const std::unique_ptr<QTranslator> translation =
         installTranslation(app, chooseLanguage(options.language, messagesLocaleName()));
-    // The model and the foreign faces are read in separate steps so the message names the one
-    // that failed.
+    const QString features =
+        options.features.isEmpty() ? OwnerProfile::recordedFeatures(options.profileDir) : options.features;
+    qDebug().noquote() << "feature model:" << features;
+    // The model, the foreign faces and the face-resnet are read in separate steps so the message
+    // names the one that failed. Under resnet the specified model only keeps the samples'
+    // groups in step, so its foreign faces are not needed.
     std::unique_ptr<FaceMatcher> matcher;
     if (!startStep(kModelPath, [&] {
             matcher = std::make_unique<FaceMatcher>(kSampleWidth, kSampleHeight, FaceMatcher::ForeignBase::Later);
         }))
         return 1;
-    if (!startStep(kForeignFacesPath, [&] { matcher->readForeignBase(); }))
+    std::unique_ptr<ResnetMatcher> resnet;
+    if (features == "resnet") {
+        if (!startStep(kResnetFolder, [&] { resnet = std::make_unique<ResnetMatcher>(kResnetFolder); }))
+            return 1;
+    } else if (!startStep(kForeignFacesPath, [&] { matcher->readForeignBase(); })) {
         return 1;
+    }
     int code = 1;
     // What is left to fail is the owner profile's first training.
     startStep(options.profileDir, [&] {
-        MainWindow window(nullptr, std::move(matcher), options.videoDir, options.profileDir);
+        MainWindow window(nullptr, std::move(matcher), options.videoDir, options.profileDir, std::move(resnet));
         code = 0;
         if (window.cameraStarted()) {
             window.show();

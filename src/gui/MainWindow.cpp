@@ -26,6 +26,10 @@ constexpr int kLostTicksBeforeGone = 9;
 // Face widths (frame pixels) that read as too far from and too close to the camera.
 constexpr int kTooFarWidth = 59;
 constexpr int kTooCloseWidth = 180;
+// Enrolment embeds each chip and its mirror image and averages the two (steadier templates);
+// verification embeds the chip once, to keep the tick short.
+constexpr bool kMirrorAtEnrolment = true;
+constexpr bool kMirrorAtVerification = false;
 }  // namespace
 
 // The compiled-in icon resources live in a static library; they must be registered by hand.
@@ -41,10 +45,11 @@ MainWindow::MainWindow(QWidget* parent, QString videoDir, const QString& profile
 }
 
 MainWindow::MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> faceMatcher, QString videoDir,
-                       const QString& profileDir)
+                       const QString& profileDir, std::unique_ptr<ResnetMatcher> resnetMatcher)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Visagio>()),
-      matcher(std::move(faceMatcher))
+      matcher(std::move(faceMatcher)),
+      resnet(std::move(resnetMatcher))
 {
     initIconResources();
     ui->setupUi(this);
@@ -137,6 +142,7 @@ void MainWindow::processTick()
     showImage(toQImage(frame));
     frame.release();
     sample.release();
+    chip.release();
 }
 
 void MainWindow::faceLost()
@@ -163,6 +169,7 @@ void MainWindow::faceSeen()
         sample = cv::Mat(kSampleHeight, kSampleWidth, CV_8UC1);
         makeSample(faceCopy, sample);
         faceCopy.release();
+        embedFace();
     }
     ui->_lblStatus->setText(distanceStatus(faceRect.width));
     if (collecting)
@@ -195,9 +202,22 @@ void MainWindow::drawFaceOval()
     cv::ellipse(frame, centre, axes, 0, 0, 360, cv::Scalar(255, 255, 255, 0), 2, cv::LINE_8, 0);
 }
 
+// Under the face-resnet, the chip is cut from the frame before the oval is drawn into it.
+void MainWindow::embedFace()
+{
+    if (!resnet)
+        return;
+    chip = chipCutter.cut(frame, faceRect);
+    embedding = resnet->embed(chip, collecting ? kMirrorAtEnrolment : kMirrorAtVerification);
+}
+
 void MainWindow::collectSample()
 {
     collected.push_back(sample);
+    if (resnet) {
+        collectedChips.push_back(chip);
+        collectedEmbeddings.push_back(embedding);
+    }
     ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Добавлено %1 из %2 примеров лица.")
                                 .arg(collected.size())
                                 .arg(kSamplesPerGroup));
@@ -210,19 +230,36 @@ void MainWindow::trainGroup()
     const int interval = frameTimer.interval();
     frameTimer.stop();
     // The matcher masks the samples in place; the profile keeps them as collected.
-    std::vector<cv::Mat> unmasked;
+    EnrolmentGroup group;
     for (const cv::Mat& collectedSample : collected)
-        unmasked.push_back(collectedSample.clone());
+        group.samples.push_back(collectedSample.clone());
     matcher->addGroup(collected);
-    matcher->train();
+    if (resnet) {
+        group.chips = collectedChips;
+        group.embeddings = collectedEmbeddings;
+        group.embeddingModel = resnet->modelKey();
+        resnet->addGroup(collectedEmbeddings);
+    }
+    trainActiveModel();
     addGroupIcon(matcher->groups().back().front());
-    saveGroup(unmasked);
+    saveGroup(group);
     frameTimer.start(interval);
 
     collected.clear();
+    collectedChips.clear();
+    collectedEmbeddings.clear();
     clickedTrain();
     ui->_lblStatus->setText(
         QCoreApplication::translate("Visagio", "Шаблон успешно добавлен. Макет в режиме ожидания."));
+}
+
+// Only the model that verifies keeps a template: the two never mix.
+void MainWindow::trainActiveModel()
+{
+    if (resnet)
+        resnet->train();
+    else
+        matcher->train();
 }
 
 void MainWindow::addGroupIcon(const cv::Mat& icon)
@@ -238,11 +275,12 @@ void MainWindow::openProfile(const QString& profileDir)
     QElapsedTimer clock;
     clock.start();
     profile = std::make_unique<OwnerProfile>(profileDir, kSampleSize);
-    const std::vector<std::vector<cv::Mat>> saved = profile->load();
+    recordFeatures();
+    const std::vector<EnrolmentGroup> saved = profile->load(resnet != nullptr);
     if (!saved.empty()) {
-        for (const std::vector<cv::Mat>& group : saved)
-            matcher->addGroup(group);
-        matcher->train();
+        for (const EnrolmentGroup& group : saved)
+            loadGroup(group);
+        trainActiveModel();
         for (const std::vector<cv::Mat>& group : matcher->groups())
             addGroupIcon(group.front());
         setTrainButtonsText(QCoreApplication::translate("Visagio", "Дообучить"));
@@ -254,13 +292,40 @@ void MainWindow::openProfile(const QString& profileDir)
         QMessageBox::warning(this, windowTitle(), profile->warnings().join("\n\n"));
 }
 
+// Stored embeddings of other weights are made again from the group's chips.
+void MainWindow::loadGroup(const EnrolmentGroup& group)
+{
+    matcher->addGroup(group.samples);
+    if (!resnet)
+        return;
+    if (group.embeddingModel == resnet->modelKey()) {
+        resnet->addGroup(group.embeddings);
+        return;
+    }
+    qDebug() << "profile: a group's embeddings are of other weights; embedding its chips again";
+    std::vector<std::vector<float>> embeddings;
+    for (const cv::Mat& groupChip : group.chips)
+        embeddings.push_back(resnet->embed(groupChip, kMirrorAtEnrolment));
+    resnet->addGroup(std::move(embeddings));
+}
+
+// The model this window verifies with becomes the profile's choice for later starts.
+void MainWindow::recordFeatures()
+{
+    try {
+        profile->recordFeatures(resnet ? "resnet" : "grbm");
+    } catch (const e_default& error) {
+        qWarning() << "profile: the feature model was not recorded:" << QString::fromStdString(error.message());
+    }
+}
+
 // A failed write turns saving off in the profile, so the user sees this warning once.
-void MainWindow::saveGroup(const std::vector<cv::Mat>& samples)
+void MainWindow::saveGroup(const EnrolmentGroup& group)
 {
     if (!profile)
         return;
     try {
-        profile->addGroup(samples);
+        profile->addGroup(group);
     } catch (const e_default& error) {
         warnAboutProfile(QString::fromStdString(error.message()));
     }
@@ -294,7 +359,7 @@ void MainWindow::warnAboutProfile(const QString& reason)
 void MainWindow::test()
 {
     ++testCount;
-    const float score = matcher->verify(sample);
+    const float score = resnet ? resnet->verify(embedding) : matcher->verify(sample);
     qDebug() << score;
     confidence = nextConfidence(confidence, score);
     if (opensLock(confidence))
@@ -365,6 +430,8 @@ void MainWindow::clickedDeleteImage()
         return;
     stopOnError([this, row] {
         matcher->removeGroup(row);
+        if (resnet)
+            resnet->removeGroup(row);
         delete ui->_lstImages->takeItem(row);
         forgetGroup(row);
         if (matcher->groups().empty()) {
@@ -372,7 +439,7 @@ void MainWindow::clickedDeleteImage()
             ui->_btnDeleteImage->setEnabled(false);
             ui->_btnTest->setEnabled(false);
         }
-        matcher->train();
+        trainActiveModel();
     });
 }
 

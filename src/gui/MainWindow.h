@@ -1,8 +1,10 @@
 #pragma once
 
+#include "FaceChip.h"
 #include "FaceDetector.h"
 #include "FaceMatcher.h"
 #include "OwnerProfile.h"
+#include "ResnetMatcher.h"
 #include "Webcam.h"
 
 #include <QImage>
@@ -37,10 +39,13 @@ public:
     // Without a profile folder nothing is read or saved.
     // Throws: the matcher's errors (model file or foreign faces missing or malformed).
     MainWindow(QWidget* parent, QString videoDir, const QString& profileDir = QString());
-    // Same, on a matcher the caller has built (model loaded, foreign base read).
+    // Same, on a matcher the caller has built (model loaded, foreign base read). With a
+    // face-resnet matcher, faces are verified by it instead: every collected frame also gives a
+    // chip and its embedding, the specified matcher only keeps the groups' samples, the
+    // profile's groups without chips are skipped, and the profile records "resnet".
     // Requires: matcher is not null and works on 35 x 45 samples.
     MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> matcher, QString videoDir,
-               const QString& profileDir = QString());
+               const QString& profileDir = QString(), std::unique_ptr<ResnetMatcher> resnet = nullptr);
     ~MainWindow() override;
 
     // False when the camera could not be opened at start-up: the application must end.
@@ -66,9 +71,13 @@ private:
     void faceSeen();
     void collectSample();
     void trainGroup();
+    void embedFace();
+    void trainActiveModel();
     void addGroupIcon(const cv::Mat& icon);
     void openProfile(const QString& profileDir);
-    void saveGroup(const std::vector<cv::Mat>& samples);
+    void loadGroup(const EnrolmentGroup& group);
+    void recordFeatures();
+    void saveGroup(const EnrolmentGroup& group);
     void forgetGroup(int index);
     void warnAboutProfile(const QString& message);
     void test();
@@ -104,4 +113,11 @@ private:
     float confidence = 0;
     bool started = false;
     std::unique_ptr<OwnerProfile> profile;
+    // The face-resnet side; null when the specified model verifies.
+    std::unique_ptr<ResnetMatcher> resnet;
+    FaceChip chipCutter;
+    cv::Mat chip;
+    std::vector<float> embedding;
+    std::vector<cv::Mat> collectedChips;
+    std::vector<std::vector<float>> collectedEmbeddings;
 };

@@ -13,6 +13,8 @@ namespace {
 constexpr int kUsageExitStatus = 2;
 // The languages --lang accepts.
 const QStringList kLanguages = {"ru", "en"};
+// The feature models --features accepts.
+const QStringList kFeatureModels = {"grbm", "resnet"};
 
 QString absolute(const QString& path)
 {
@@ -44,7 +46,15 @@ StartOptions parseStartOptions(const QStringList& arguments)
     const QCommandLineOption language("lang", "Show the window in <language>: ru or en (default: ru for a Russian "
                                               "or C/POSIX locale, en for any other).",
                                       "language");
+    const QCommandLineOption features(
+        "features",
+        "Verify faces with <model>: grbm, the small model on 35 x 45 grey faces, or resnet, a deep face "
+        "embedding that tells the owner on another day from strangers in the same room far better. "
+        "The choice is kept in the profile for later starts (default: the profile's choice, else grbm). "
+        "Groups enrolled for grbm cannot serve resnet: enrol again after switching.",
+        "model");
     parser.addOption(profile);
+    parser.addOption(features);
     parser.addOption(camera);
     parser.addOption(language);
     parser.addPositionalArgument("videos", "Folder of *.avi files that \"Открыть\" plays instead of the camera.",
@@ -59,6 +69,8 @@ StartOptions parseStartOptions(const QStringList& arguments)
         failWithUsage(parser, "only one video folder can be given");
     if (parser.isSet(language) && !kLanguages.contains(parser.value(language)))
         failWithUsage(parser, "--lang takes ru or en");
+    if (parser.isSet(features) && !kFeatureModels.contains(parser.value(features)))
+        failWithUsage(parser, "--features takes grbm or resnet");
 
     StartOptions options;
     options.videoDir = absolute(parser.positionalArguments().value(0));
@@ -67,5 +79,6 @@ StartOptions parseStartOptions(const QStringList& arguments)
                              : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     options.cameraFile = absolute(parser.value(camera));
     options.language = parser.value(language);
+    options.features = parser.value(features);
     return options;
 }

@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,11 @@ const char* const kLockName = "visagio.lock";
 const char* const kGroupPrefix = "group-";
 const char* const kIncomingPrefix = ".incoming-";
 const char* const kRemovingPrefix = ".removing-";
+const char* const kFeaturesName = "features.txt";
+// The feature model of a profile that never recorded one: the specified GRBM.
+const char* const kDefaultFeatures = "grbm";
+// A recorded name is a short word; anything else in the file is not a choice.
+constexpr int kMaxFeaturesLength = 32;
 // Folders the profile creates: readable, writable and searchable by their owner only.
 constexpr mode_t kPrivateFolderMode = 0700;
 const QFile::Permissions kReadableByOthers =
@@ -100,13 +106,20 @@ void OwnerProfile::warn(const QString& message)
     messages << message;
 }
 
-std::vector<std::vector<cv::Mat>> OwnerProfile::load()
+std::vector<EnrolmentGroup> OwnerProfile::load(bool chipsRequired)
 {
-    std::vector<std::vector<cv::Mat>> groups;
+    std::vector<EnrolmentGroup> groups;
     for (const QString& name : groupFolders()) {
         const QString groupPath = QDir(path).filePath(name);
         try {
-            groups.push_back(readGroupFolder(groupPath, sampleSize));
+            EnrolmentGroup group = readGroupFolder(groupPath, sampleSize);
+            if (chipsRequired && !group.hasChips()) {
+                warn(QString("The enrolment group %1 was enrolled for the grbm model and cannot serve "
+                             "the resnet model; it was skipped and kept. Enrol again for resnet.")
+                         .arg(groupPath));
+                continue;
+            }
+            groups.push_back(std::move(group));
             entries << name;
         } catch (const e_default& error) {
             warn(QString("The enrolment group %1 is damaged (%2) and was skipped; to remove it, "
@@ -118,7 +131,31 @@ std::vector<std::vector<cv::Mat>> OwnerProfile::load()
     return groups;
 }
 
-void OwnerProfile::addGroup(const std::vector<cv::Mat>& samples)
+QString OwnerProfile::recordedFeatures(const QString& folder)
+{
+    QFile file(QDir(folder).filePath(kFeaturesName));
+    if (!file.open(QIODevice::ReadOnly))
+        return kDefaultFeatures;
+    const QString name = QString::fromUtf8(file.read(kMaxFeaturesLength + 1)).trimmed();
+    const bool word = !name.isEmpty() && name.size() <= kMaxFeaturesLength &&
+                      std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber(); });
+    return word ? name : QString(kDefaultFeatures);
+}
+
+void OwnerProfile::recordFeatures(const QString& name)
+{
+    if (!saving || recordedFeatures(path) == name)
+        return;
+    const QString filePath = QDir(path).filePath(kFeaturesName);
+    QSaveFile file(filePath);
+    const QByteArray line = (name + "\n").toUtf8();
+    // The folder is private already; the file is made 0600 like every other file in it.
+    if (!(file.open(QIODevice::WriteOnly) && file.write(line) == line.size() && file.commit() &&
+          QFile::setPermissions(filePath, QFile::ReadOwner | QFile::WriteOwner)))
+        throw e_failure_write(QString("cannot write %1: %2").arg(filePath, file.errorString()).toStdString());
+}
+
+void OwnerProfile::addGroup(const EnrolmentGroup& group)
 {
     if (!saving) {
         entries << QString();
@@ -126,7 +163,7 @@ void OwnerProfile::addGroup(const std::vector<cv::Mat>& samples)
     }
     const QString name = kGroupPrefix + QString::number(++lastNumber);
     try {
-        writeGroup(name, samples);
+        writeGroup(name, group);
         entries << name;
     } catch (const e_failure_write& error) {
         QDir(QDir(path).filePath(kIncomingPrefix + QString::number(lastNumber))).removeRecursively();
@@ -137,19 +174,20 @@ void OwnerProfile::addGroup(const std::vector<cv::Mat>& samples)
 }
 
 // Everything under the temporary name first, then one rename makes the group appear whole.
-void OwnerProfile::writeGroup(const QString& name, const std::vector<cv::Mat>& samples)
+void OwnerProfile::writeGroup(const QString& name, const EnrolmentGroup& group)
 {
     const QString incomingName = kIncomingPrefix + QString::number(groupNumber(name));
     const QString incoming = QDir(path).filePath(incomingName);
     if (!makePrivateFolder(incoming))
         throw e_failure_write(QString("cannot create %1: %2").arg(incoming, systemError()).toStdString());
-    writeGroupFolder(incoming, samples);
+    writeGroupFolder(incoming, group);
     if (beforeRename)
         beforeRename();
     if (!QDir(path).rename(incomingName, name))
         throw e_failure_write(QString("cannot rename %1 to %2").arg(incoming, name).toStdString());
     syncFolder(path);
-    qDebug() << "profile: saved" << name << "with" << samples.size() << "samples";
+    qDebug() << "profile: saved" << name << "with" << group.samples.size() << "samples and"
+             << group.chips.size() << "chips";
 }
 
 void OwnerProfile::removeGroup(int index)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EnrolmentGroup.h"
+
 #include <QLockFile>
 #include <QString>
 #include <QStringList>
@@ -11,7 +13,8 @@
 // The owner's enrolment groups kept on disk, and the list of the groups the window holds.
 //
 // The profile folder holds one folder per group, "group-N" (N counting up from 1 in enrolment
-// order; layout in GroupFolder.h), and the lock file "visagio.lock". A group is written
+// order; layout in GroupFolder.h), the lock file "visagio.lock" and, once a feature model was
+// chosen on the command line, "features.txt" naming it. A group is written
 // completely as ".incoming-N" and then renamed to "group-N"; a removed group is renamed to
 // ".removing-N" before its files are deleted. So a crash leaves either the old set of groups
 // or the new one, plus hidden leftovers that the next writer deletes.
@@ -37,14 +40,24 @@ public:
     // Ensures:  the sound groups on disk in enrolment order (samples as saved, unmasked),
     //           each now an entry of this profile; a damaged group is skipped with a warning
     //           that names its folder and how to remove it, and its files are left as they are.
-    std::vector<std::vector<cv::Mat>> load();
+    //           With chipsRequired, a sound group without chips is skipped too, with a warning
+    //           that names it and asks to enrol again; its files stay.
+    std::vector<EnrolmentGroup> load(bool chipsRequired = false);
+
+    // The feature model recorded in the profile folder by recordFeatures() ("grbm" when none
+    // was, or the file does not hold one name of letters and digits). Reads without the lock.
+    static QString recordedFeatures(const QString& folder);
+    // Ensures: when saving, `name` is on disk as the profile's feature model.
+    // Throws:  e_failure_write("...") naming the file when it cannot be written; the profile
+    //          goes on saving groups.
+    void recordFeatures(const QString& name);
 
     // Requires: samples is not empty, all CV_8UC1 of the profile's sample size.
     // Ensures:  a new last entry; when saving, the group is on disk as the next "group-N".
     // Throws:   e_failure_write("...") naming the folder when writing fails: nothing of the
     //           group is left under a group name, the entry is kept, and the profile stops
     //           saving (later calls do not write and do not throw).
-    void addGroup(const std::vector<cv::Mat>& samples);
+    void addGroup(const EnrolmentGroup& group);
 
     // Ensures: entry `index` is gone; when saving, so is its folder.
     // Throws:  e_logic_range("Out of range") outside 0 ... groupCount() - 1;
@@ -64,7 +77,7 @@ public:
 private:
     void openFolder();
     void warn(const QString& message);
-    void writeGroup(const QString& name, const std::vector<cv::Mat>& samples);
+    void writeGroup(const QString& name, const EnrolmentGroup& group);
     void stopSaving(const QString& message);
     void deleteLeftovers() const;
     QStringList groupFolders() const;

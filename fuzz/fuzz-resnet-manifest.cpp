@@ -1,0 +1,38 @@
+// The face-resnet's manifest reader on arbitrary bytes: parseResnetManifest either returns the
+// architecture's tensors in order, each with its expected shape and, when quantised, a finite
+// scale and min, or throws e_logic_argument with a message. Nothing else may escape. The net
+// itself is not built: its weights alone would pass the run's memory limit.
+#include "Errors.h"
+#include "FuzzSupport.h"
+#include "ResnetWeights.h"
+
+#include <QByteArray>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    silenceDiagnostics();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray json = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
+    std::vector<ResnetTensorSpec> specs;
+    try {
+        specs = parseResnetManifest(json);
+    } catch (const e_logic_argument& error) {
+        FUZZ_CHECK(!error.message().empty());
+        return 0;
+    }
+    const std::vector<ResnetTensorSpec>& expected = resnetTensors();
+    FUZZ_CHECK(specs.size() == expected.size());
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        FUZZ_CHECK(specs[i].name == expected[i].name && specs[i].shape == expected[i].shape);
+        FUZZ_CHECK(!specs[i].quantised || (std::isfinite(specs[i].scale) && std::isfinite(specs[i].min)));
+    }
+    return 0;
+}

@@ -1,0 +1,222 @@
+#include "ResnetWeights.h"
+
+#include "Errors.h"
+#include "FaceResnet.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
+namespace {
+// Layers around the residual blocks: the first convolution reads the 3 colour channels with a
+// 7 x 7 kernel; every block convolution is 3 x 3.
+constexpr int kStemKernel = 7;
+constexpr int kImageChannels = 3;
+constexpr int kBlockKernel = 3;
+// Bytes a stored value takes: uint8 when quantised, float32 otherwise.
+constexpr std::int64_t kQuantisedBytes = 1;
+constexpr std::int64_t kFloatBytes = 4;
+// Manifest fields (TensorFlow.js weights manifest).
+constexpr const char* kTensorType = "float32";
+constexpr const char* kQuantisedType = "uint8";
+
+void addConvLayer(std::vector<ResnetTensorSpec>& list, const std::string& layer, int kernel, int in, int out)
+{
+    list.push_back({layer + "/conv/filters", {kernel, kernel, in, out}});
+    list.push_back({layer + "/conv/bias", {out}});
+    list.push_back({layer + "/scale/weights", {out}});
+    list.push_back({layer + "/scale/biases", {out}});
+}
+
+std::vector<ResnetTensorSpec> architecture()
+{
+    std::vector<ResnetTensorSpec> tensors;
+    addConvLayer(tensors, kResnetStem, kStemKernel, kImageChannels, kResnetBlocks[0].inChannels);
+    for (const ResnetBlock& block : kResnetBlocks) {
+        const std::string name = block.name;
+        addConvLayer(tensors, name + "/conv1", kBlockKernel, block.inChannels, block.outChannels);
+        addConvLayer(tensors, name + "/conv2", kBlockKernel, block.outChannels, block.outChannels);
+    }
+    tensors.push_back({kResnetFc, {std::rbegin(kResnetBlocks)->outChannels, FaceResnet::kEmbeddingSize}});
+    return tensors;
+}
+
+[[noreturn]] void damaged(const std::string& context, const std::string& what)
+{
+    throw e_logic_argument(context + what);
+}
+
+std::string shapeText(const std::vector<int>& shape)
+{
+    std::string text = "[";
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        text += (i ? "," : "") + std::to_string(shape[i]);
+    return text + "]";
+}
+
+// The shape of a tensor entry, which must be the expected one.
+std::vector<int> readShape(const QJsonObject& entry, const ResnetTensorSpec& expected, const std::string& context)
+{
+    const QJsonArray sizes = entry.value("shape").toArray();
+    std::vector<int> shape;
+    for (const QJsonValue& size : sizes)
+        shape.push_back(size.isDouble() && size.toDouble() == size.toInt(-1) ? size.toInt() : -1);
+    if (shape != expected.shape)
+        damaged(context, "shape of " + expected.name + " is " + shapeText(shape) + ", expected " +
+                             shapeText(expected.shape));
+    return shape;
+}
+
+void readQuantisation(const QJsonObject& entry, ResnetTensorSpec& spec, const std::string& context)
+{
+    if (!entry.contains("quantization"))
+        return;
+    const QJsonObject quantisation = entry.value("quantization").toObject();
+    const QJsonValue scale = quantisation.value("scale");
+    const QJsonValue min = quantisation.value("min");
+    if (quantisation.value("dtype").toString() != kQuantisedType || !scale.isDouble() || !min.isDouble() ||
+        !std::isfinite(scale.toDouble()) || !std::isfinite(min.toDouble()))
+        damaged(context, "quantisation of " + spec.name + " is not uint8 with a finite scale and min");
+    spec.quantised = true;
+    spec.scale = scale.toDouble();
+    spec.min = min.toDouble();
+}
+
+ResnetTensorSpec readSpec(const QJsonValue& value, const ResnetTensorSpec& expected, const std::string& context)
+{
+    const QJsonObject entry = value.toObject();
+    const std::string name = entry.value("name").toString().toStdString();
+    if (name != expected.name)
+        damaged(context, "tensor \"" + name + "\" found where " + expected.name + " belongs");
+    if (entry.value("dtype").toString() != kTensorType)
+        damaged(context, "type of " + name + " is not " + kTensorType);
+    ResnetTensorSpec spec;
+    spec.name = name;
+    spec.shape = readShape(entry, expected, context);
+    readQuantisation(entry, spec, context);
+    return spec;
+}
+
+// The manifest's list of tensors: an array of one group with a "weights" list.
+QJsonArray tensorEntries(const QByteArray& json, const std::string& context)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        damaged(context, "not JSON: " + error.errorString().toStdString());
+    const QJsonArray groups = document.array();
+    if (groups.size() != 1 || !groups.first().toObject().value("weights").isArray())
+        damaged(context, "not a weights manifest of one group with a \"weights\" list");
+    return groups.first().toObject().value("weights").toArray();
+}
+
+std::vector<ResnetTensorSpec> parseManifest(const QByteArray& json, const std::string& context)
+{
+    const QJsonArray entries = tensorEntries(json, context);
+    const std::vector<ResnetTensorSpec>& expected = resnetTensors();
+    std::vector<ResnetTensorSpec> specs;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (int(i) >= entries.size())
+            damaged(context, "tensor " + expected[i].name + " is missing");
+        specs.push_back(readSpec(entries.at(int(i)), expected[i], context));
+    }
+    if (std::size_t(entries.size()) > expected.size())
+        damaged(context, std::string("extra tensors after ") + kResnetFc + ": " +
+                             std::to_string(entries.size() - int(expected.size())));
+    return specs;
+}
+
+std::int64_t valueCount(const ResnetTensorSpec& spec)
+{
+    std::int64_t count = 1;
+    for (int size : spec.shape)
+        count *= size;
+    return count;
+}
+
+std::int64_t storedBytes(const std::vector<ResnetTensorSpec>& specs)
+{
+    std::int64_t bytes = 0;
+    for (const ResnetTensorSpec& spec : specs)
+        bytes += valueCount(spec) * (spec.quantised ? kQuantisedBytes : kFloatBytes);
+    return bytes;
+}
+
+float littleEndianFloat(const unsigned char* bytes)
+{
+    const std::uint32_t bits = std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 |
+                               std::uint32_t(bytes[2]) << 16 | std::uint32_t(bytes[3]) << 24;
+    float value = 0.0f;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Decodes one tensor starting at `bytes`; returns the bytes it took.
+std::int64_t decodeTensor(const ResnetTensorSpec& spec, const unsigned char* bytes, ResnetTensor& tensor)
+{
+    const std::int64_t count = valueCount(spec);
+    tensor.shape = spec.shape;
+    tensor.values.resize(std::size_t(count));
+    for (std::int64_t i = 0; i < count; ++i)
+        tensor.values[std::size_t(i)] = spec.quantised ? float(bytes[i] * spec.scale + spec.min)
+                                                       : littleEndianFloat(bytes + kFloatBytes * i);
+    return count * (spec.quantised ? kQuantisedBytes : kFloatBytes);
+}
+
+bool allFinite(const std::vector<float>& values)
+{
+    for (float value : values)
+        if (!std::isfinite(value))
+            return false;
+    return true;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw e_failure_open(path.toStdString() + ": " + file.errorString().toStdString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw e_failure_read(path.toStdString() + ": " + file.errorString().toStdString());
+    return bytes;
+}
+} // namespace
+
+const std::vector<ResnetTensorSpec>& resnetTensors()
+{
+    static const std::vector<ResnetTensorSpec> tensors = architecture();
+    return tensors;
+}
+
+std::vector<ResnetTensorSpec> parseResnetManifest(const QByteArray& json)
+{
+    return parseManifest(json, "");
+}
+
+std::map<std::string, ResnetTensor> readResnetWeights(const QString& manifestPath, const QString& weightsPath)
+{
+    const std::vector<ResnetTensorSpec> specs =
+        parseManifest(readFile(manifestPath), manifestPath.toStdString() + ": ");
+    const QByteArray weights = readFile(weightsPath);
+    const std::string context = weightsPath.toStdString() + ": ";
+    const std::int64_t expectedBytes = storedBytes(specs);
+    if (weights.size() != expectedBytes)
+        damaged(context, std::to_string(weights.size()) + " bytes, expected " + std::to_string(expectedBytes));
+    std::map<std::string, ResnetTensor> tensors;
+    const auto* next = reinterpret_cast<const unsigned char*>(weights.constData());
+    for (const ResnetTensorSpec& spec : specs) {
+        ResnetTensor& tensor = tensors[spec.name];
+        next += decodeTensor(spec, next, tensor);
+        if (!allFinite(tensor.values))
+            damaged(context, "non-finite value in " + spec.name);
+    }
+    return tensors;
+}

@@ -1,0 +1,61 @@
+#include "CalibrationFit.h"
+
+#include "Confidence.h"
+#include "EmbeddingDistance.h"
+#include "VerificationRule.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+float nearest(const std::vector<std::vector<float>>& templ, const std::vector<float>& probe,
+              ResnetCalibration::Distance kind)
+{
+    float best = std::numeric_limits<float>::max();
+    for (const std::vector<float>& entry : templ)
+        best = std::min(best, embeddingDistance(kind, entry, probe));
+    return best;
+}
+}  // namespace
+
+TrialDistances ownerTrials(const PeopleEmbeddings& people, ResnetCalibration::Distance kind)
+{
+    TrialDistances trials;
+    for (const auto& [owner, faces] : people) {
+        if (faces.size() < 2)
+            continue;
+        const std::size_t half = faces.size() / 2;
+        std::vector<std::vector<float>> templ;
+        for (std::size_t i = 0; i < half; ++i)
+            templ.push_back(faces[i].mirrored);
+        for (std::size_t i = half; i < faces.size(); ++i)
+            trials.owners.push_back(nearest(templ, faces[i].single, kind));
+        for (const auto& [other, strangerFaces] : people)
+            if (other != owner)
+                for (const FaceEmbedding& face : strangerFaces)
+                    trials.strangers.push_back(nearest(templ, face.single, kind));
+    }
+    return trials;
+}
+
+float thresholdAtFar(std::vector<float> strangers, double far)
+{
+    std::sort(strangers.begin(), strangers.end());
+    const std::size_t allowed = std::min(strangers.size() - 1, std::size_t(far * double(strangers.size())));
+    return strangers[allowed];
+}
+
+double shareBelow(const std::vector<float>& distances, float threshold)
+{
+    if (distances.empty())
+        return 0.0;
+    const auto below = std::count_if(distances.begin(), distances.end(), [&](float d) { return d < threshold; });
+    return double(below) / double(distances.size());
+}
+
+float scaleForThreshold(float threshold)
+{
+    const float scaledThreshold =
+        VerificationRule::kScoreNumerator / kLockThreshold - VerificationRule::kScoreOffset;
+    return scaledThreshold / threshold;
+}

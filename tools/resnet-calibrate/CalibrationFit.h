@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ChipEmbedder.h"
+#include "ResnetCalibration.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The trials the face-resnet's constants are fitted on. Each person of a set in turn is the
+// owner: the first half of their faces (mirror-averaged, as the window enrols) is the
+// template, the second half (single chips, as the window verifies) the owner's probes, and
+// every face of every other person a stranger's probe against the same template.
+using PeopleEmbeddings = std::map<std::string, std::vector<FaceEmbedding>>;
+
+struct TrialDistances
+{
+    std::vector<float> owners;
+    std::vector<float> strangers;
+};
+
+// Requires: at least two people with two faces or more each.
+TrialDistances ownerTrials(const PeopleEmbeddings& people, ResnetCalibration::Distance kind);
+
+// The largest distance below which at most `far` of the strangers' distances lie (the
+// distance of the (floor(far * n) + 1)-th nearest stranger). Requires: distances not empty.
+float thresholdAtFar(std::vector<float> strangers, double far);
+
+// The share of distances strictly below the threshold.
+double shareBelow(const std::vector<float>& distances, float threshold);
+
+// The scale s that puts the lock's per-face threshold (score 0.99) at distance `threshold`:
+// 90 / (s d + 30) > 0.99 exactly when d < threshold.
+float scaleForThreshold(float threshold);
