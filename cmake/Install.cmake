@@ -15,6 +15,9 @@ install(DIRECTORY "${VISAGIO_RUN_DIR}/haarcascades" DESTINATION "${_data}")
 # The model with its calibration side file when the repository has one.
 install(DIRECTORY "${VISAGIO_RUN_DIR}/glasgow-45x35" DESTINATION "${_data}"
     FILES_MATCHING PATTERN "100-res.grbm" PATTERN "100-res.grbm.calibration")
+# The face-resnet: its weights, manifest and licence as the npm package has them, and our
+# calibration beside them.
+install(DIRECTORY "${VISAGIO_RUN_DIR}/face-resnet" DESTINATION "${_data}")
 install(DIRECTORY "${VISAGIO_RUN_DIR}/foreignfaces/all/glasgow" "${VISAGIO_RUN_DIR}/foreignfaces/all/feret"
     DESTINATION "${_data}/foreignfaces/all")
 

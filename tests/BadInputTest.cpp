@@ -199,6 +199,54 @@ TEST_F(BadInputTest, EveryDamagedModelEndsWithTheLoadersMessage)
     }
 }
 
+// Under the face-resnet a calibration or network file that is missing, damaged or fitted for
+// other weights stops the start with a message naming the file; nothing falls back to a
+// default scale, which would let every face open the lock.
+TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "BadInputTest";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    const QString calibration = QString(kResnetFolder) + "face_recognition_model.calibration";
+    const QString weights = QString(kResnetFolder) + "face_recognition_model.bin";
+    const QByteArray sound = readBytes(QDir(runDir()).filePath(calibration));
+    const QString header = "format = 1\nmodel_sha256 = %1\ndistance = %2\ndistance_scale = %3\n";
+    const QString sha = QString::fromUtf8(sound).section("model_sha256 = ", 1).section('\n', 0, 0);
+    const struct { const char* name; QString file; QByteArray bytes; QString message; } cases[] = {
+        {"no calibration", calibration, QByteArray(), "cannot be read"},
+        {"scale zero", calibration, header.arg(sha, "cosine", "0").toUtf8(), "distance_scale is not a positive number"},
+        {"unknown distance", calibration, header.arg(sha, "manhattan", "1700").toUtf8(), "unknown distance"},
+        {"other weights", calibration, header.arg("00ff", "cosine", "1700").toUtf8(), "fitted for another model"},
+        {"truncated weights", weights, readBytes(QDir(runDir()).filePath(weights)).left(4096), "bytes, expected"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* file : {"face_recognition_model-weights_manifest.json", "face_recognition_model.bin",
+                                 "face_recognition_model.calibration"}) {
+            const QString path = QString(kResnetFolder) + file;
+            QFile::remove(inRun(path));
+            ASSERT_TRUE(writeBytes(inRun(path), readBytes(QDir(runDir()).filePath(path))));
+        }
+        QFile::remove(inRun(c.file));
+        if (!c.bytes.isNull())
+            ASSERT_TRUE(writeBytes(inRun(c.file), c.bytes));
+        remember();
+        MessageBoxCloser closer;
+        CapturedLog log;
+        testing::internal::CaptureStderr();
+        const QTemporaryDir profile;
+        const int code = runVisagio(app, StartOptions{QString(), profile.path(), QString(), "ru", "resnet"});
+        const QString errors = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(code, 1);
+        EXPECT_TRUE(errors.contains("Visagio cannot start: " + QString(kResnetFolder) + ": " + c.file + ": "))
+            << errors.toStdString();
+        EXPECT_TRUE(errors.contains(c.message)) << errors.toStdString();
+        expectDiskUnchanged();
+    }
+}
+
 // The measures are real: the valid model loads within them, an allocation of a few hundred
 // megabytes shows in the peak, and one of gigabytes fails.
 TEST_F(BadInputTest, TheMeasuresPassTheValidModelAndCatchLargeAllocations)

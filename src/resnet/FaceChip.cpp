@@ -1,1 +1,174 @@
 #include "FaceChip.h"
+
+#include "FaceResnet.h"
+#include "RunFolder.h"
+
+#include <QDebug>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <tuple>
+#include <vector>
+
+namespace {
+const char* const kBadInput = "chip needs a BGR frame and a face box";
+
+// Where dlib's 150-px face chips (padding 0.25) put the eye centres: the framing the
+// face-resnet was trained on.
+const cv::Point2f kChipLeftEye(47.5f, 46.6f);
+const cv::Point2f kChipRightEye(100.5f, 46.6f);
+
+// Box transform: the eyes' midpoint and distance as fractions of the face box (pixel centres
+// relative to its top-left corner). Medians of the eye pairs chip-fit found in the window's
+// face boxes of the calibration faces (Essex faces94 female, lfw_min10 people A-J).
+constexpr float kEyeMidX = 0.500f;
+constexpr float kEyeMidY = 0.400f;
+constexpr float kEyeDistance = 0.363f;
+
+// Eye search (measured with chip-fit on the same faces): the rows of the box searched, and the
+// width the box is scaled to first, so that a 90 px face still shows eyes of ~50 px to the
+// cascade. Eyes are 10 to 30 % of the box width; pyramid step and neighbours as OpenCV's
+// default.
+constexpr float kBandTop = 0.15f;
+constexpr float kBandBottom = 0.60f;
+constexpr double kSearchWidth = 240.0;
+constexpr double kEyeScaleStep = 1.1;
+constexpr int kEyeNeighbours = 3;
+constexpr float kMinEyeSide = 0.10f;
+constexpr float kMaxEyeSide = 0.30f;
+
+// A plausible pair (fractions of the box width): eyes 0.27 to 0.46 apart (the fitted distance
+// +-4 median deviations), tilted by at most 15 degrees (the head roll the eye cascade still
+// sees), each eye within 0.08 of where the box transform expects it (beyond the 99th
+// percentile of found pairs).
+constexpr float kMinPairDistance = 0.27f;
+constexpr float kMaxPairDistance = 0.46f;
+constexpr float kMaxTiltTangent = 0.268f;
+constexpr float kMaxEyeShift = 0.08f;
+
+void loadCascade(cv::CascadeClassifier& cascade, const std::string& path)
+{
+    try {
+        if (!path.empty() && !cascade.load(path))
+            qDebug() << "eye cascade not loaded:" << QString::fromStdString(path);
+    } catch (const cv::Exception& error) {
+        qDebug() << "eye cascade not loaded:" << QString::fromStdString(path) << error.what();
+        cascade = cv::CascadeClassifier();
+    }
+}
+
+// Where the box transform expects the eyes, in frame pixels.
+std::pair<cv::Point2f, cv::Point2f> boxEyes(const cv::Rect& face)
+{
+    const float midX = face.x + kEyeMidX * face.width;
+    const float y = face.y + kEyeMidY * face.height;
+    const float half = 0.5f * kEyeDistance * face.width;
+    return {cv::Point2f(midX - half, y), cv::Point2f(midX + half, y)};
+}
+
+// The centres of the eye cascade's finds in the upper band of the face box, in frame pixels.
+std::vector<cv::Point2f> eyeCandidates(cv::CascadeClassifier& cascade, const cv::Mat& frame, const cv::Rect& face)
+{
+    const int top = face.y + cvRound(kBandTop * face.height);
+    const cv::Rect band = cv::Rect(face.x, top, face.width, face.y + cvRound(kBandBottom * face.height) - top) &
+                          cv::Rect(0, 0, frame.cols, frame.rows);
+    if (band.empty())
+        return {};
+    cv::Mat grey;
+    cv::cvtColor(frame(band), grey, cv::COLOR_BGR2GRAY);
+    const double scale = kSearchWidth / face.width;
+    cv::resize(grey, grey, cv::Size(), scale, scale, cv::INTER_LINEAR);
+    const int minSide = cvRound(kMinEyeSide * kSearchWidth);
+    const int maxSide = cvRound(kMaxEyeSide * kSearchWidth);
+    std::vector<cv::Rect> found;
+    cascade.detectMultiScale(grey, found, kEyeScaleStep, kEyeNeighbours, 0, cv::Size(minSide, minSide),
+                             cv::Size(maxSide, maxSide));
+    std::vector<cv::Point2f> centres;
+    for (const cv::Rect& eye : found)
+        centres.emplace_back(band.x + (eye.x + 0.5f * eye.width) / scale - 0.5f,
+                             band.y + (eye.y + 0.5f * eye.height) / scale - 0.5f);
+    return centres;
+}
+
+bool plausiblePair(const cv::Point2f& left, const cv::Point2f& right, const cv::Rect& face,
+                   const std::pair<cv::Point2f, cv::Point2f>& expected)
+{
+    const cv::Point2f gap = (right - left) / float(face.width);
+    const float distance = std::hypot(gap.x, gap.y);
+    const float maxShift = kMaxEyeShift * face.width;
+    return gap.x > 0 && distance >= kMinPairDistance && distance <= kMaxPairDistance &&
+           std::abs(gap.y) <= kMaxTiltTangent * gap.x && cv::norm(left - expected.first) <= maxShift &&
+           cv::norm(right - expected.second) <= maxShift;
+}
+
+// The similarity transform that maps the eye centres onto the chip's.
+cv::Matx23d chipTransform(const cv::Point2f& left, const cv::Point2f& right)
+{
+    const cv::Point2d from = right - left;
+    const cv::Point2d to = kChipRightEye - kChipLeftEye;
+    // (a + ib) = to / from as complex numbers: the rotation and scale.
+    const double norm2 = from.dot(from);
+    const double a = (to.x * from.x + to.y * from.y) / norm2;
+    const double b = (to.y * from.x - to.x * from.y) / norm2;
+    const cv::Point2d fromMid = 0.5 * cv::Point2d(left + right);
+    const cv::Point2d toMid = 0.5 * cv::Point2d(kChipLeftEye + kChipRightEye);
+    return cv::Matx23d(a, -b, toMid.x - (a * fromMid.x - b * fromMid.y),
+                       b, a, toMid.y - (b * fromMid.x + a * fromMid.y));
+}
+} // namespace
+
+FaceChip::FaceChip()
+    : FaceChip(kEyeCascadePath)
+{
+}
+
+FaceChip::FaceChip(const std::string& eyeCascadePath)
+{
+    loadCascade(eyeCascade, eyeCascadePath);
+}
+
+cv::Mat FaceChip::cut(const cv::Mat& frame, const cv::Rect& face)
+{
+    if (frame.type() != CV_8UC3 || frame.empty() || face.width <= 0 || face.height <= 0)
+        throw std::logic_error(kBadInput);
+    byEyes = findEyes(frame, face);
+    if (!byEyes)
+        std::tie(leftEye, rightEye) = boxEyes(face);
+    cv::Mat chip;
+    cv::warpAffine(frame, chip, chipTransform(leftEye, rightEye), cv::Size(FaceResnet::kChipSize, FaceResnet::kChipSize),
+                   cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    return chip;
+}
+
+bool FaceChip::alignedByEyes() const
+{
+    return byEyes;
+}
+
+std::pair<cv::Point2f, cv::Point2f> FaceChip::lastEyes() const
+{
+    return {leftEye, rightEye};
+}
+
+// The plausible pair closest to where the box transform expects the eyes.
+bool FaceChip::findEyes(const cv::Mat& frame, const cv::Rect& face)
+{
+    if (eyeCascade.empty())
+        return false;
+    const auto expected = boxEyes(face);
+    const std::vector<cv::Point2f> eyes = eyeCandidates(eyeCascade, frame, face);
+    double bestShift = std::numeric_limits<double>::infinity();
+    for (const cv::Point2f& left : eyes) {
+        for (const cv::Point2f& right : eyes) {
+            const double shift = cv::norm(left - expected.first) + cv::norm(right - expected.second);
+            if (shift < bestShift && plausiblePair(left, right, face, expected)) {
+                bestShift = shift;
+                leftEye = left;
+                rightEye = right;
+            }
+        }
+    }
+    return bestShift < std::numeric_limits<double>::infinity();
+}

@@ -26,14 +26,15 @@ TrialDistances ownerTrials(const PeopleEmbeddings& people, ResnetCalibration::Di
             continue;
         const std::size_t half = faces.size() / 2;
         std::vector<std::vector<float>> templ;
-        for (std::size_t i = 0; i < half; ++i)
-            templ.push_back(faces[i].mirrored);
-        for (std::size_t i = half; i < faces.size(); ++i)
-            trials.owners.push_back(nearest(templ, faces[i].single, kind));
+        for (const FaceEmbedding& face : faces)
+            templ.push_back(face.mirrored);
         for (const auto& [other, strangerFaces] : people)
             if (other != owner)
                 for (const FaceEmbedding& face : strangerFaces)
                     trials.strangers.push_back(nearest(templ, face.single, kind));
+        templ.resize(half);
+        for (std::size_t i = half; i < faces.size(); ++i)
+            trials.owners.push_back(nearest(templ, faces[i].single, kind));
     }
     return trials;
 }

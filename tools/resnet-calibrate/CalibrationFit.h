@@ -9,8 +9,10 @@
 
 // The trials the face-resnet's constants are fitted on. Each person of a set in turn is the
 // owner: the first half of their faces (mirror-averaged, as the window enrols) is the
-// template, the second half (single chips, as the window verifies) the owner's probes, and
-// every face of every other person a stranger's probe against the same template.
+// template of the owner's probes, the second half (single chips, as the window verifies).
+// Every face of every other person is a stranger's probe against a template of all of the
+// owner's faces: a wider template lets more strangers through, so the threshold is fitted on
+// the harder case.
 using PeopleEmbeddings = std::map<std::string, std::vector<FaceEmbedding>>;
 
 struct TrialDistances

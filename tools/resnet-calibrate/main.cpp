@@ -27,8 +27,8 @@ Embeds the calibration faces as the window does (the window's detector, the face
 network) and fits the lock's constants for the face-resnet: for the cosine and the Euclidean
 distance, the threshold at which same-room strangers (Essex faces94, one studio) pass at most
 --far of the time, and what that threshold gives on LFW photographs of people A-J. The distance
-whose owner acceptance is higher on Essex wins; its scale puts the per-face threshold (0.99)
-at that distance. The calibration file is written with --out.
+that accepts more of the owners' faces at its threshold (the shares on Essex and on LFW added)
+wins; its scale puts the per-face threshold (0.99) at that distance. The calibration file is written with --out.
 
 Options:
   --resnet DIR     the network's folder (default: face-resnet/ of the working folder)
@@ -87,7 +87,8 @@ int run(int argc, char** argv)
     const double far = line.number("far", kDefaultFar);
     const Fit cosine = fitDistance(ResnetCalibration::Distance::Cosine, "cosine", essex, lfw, far);
     const Fit euclidean = fitDistance(ResnetCalibration::Distance::Euclidean, "euclidean", essex, lfw, far);
-    const Fit& chosen = euclidean.essexOwners > cosine.essexOwners ? euclidean : cosine;
+    const auto owners = [](const Fit& fit) { return fit.essexOwners + fit.lfwOwners; };
+    const Fit& chosen = owners(euclidean) > owners(cosine) ? euclidean : cosine;
 
     ResnetCalibration calibration;
     calibration.modelSha256 = embedder.network().sha256();

@@ -43,13 +43,15 @@ std::vector<std::vector<FacePhoto>> byPerson(const std::vector<FacePhoto>& photo
 // One detector with its own sample cutter and clocks, used by one thread.
 struct Capture::Camera
 {
-    Camera(const std::string& faceCascade, const std::string& eyeCascade)
-        : cutter(faceCascade, eyeCascade), detector(faceCascade, eyeCascade)
+    Camera(const std::string& faceCascade, const std::string& eyeCascade, bool embed)
+        : cutter(faceCascade, eyeCascade), detector(faceCascade, eyeCascade),
+          embedding(embed ? std::make_unique<EmbeddingStage>(eyeCascade) : nullptr)
     {
     }
 
     SampleCutter cutter;
     FaceDetector detector;
+    std::unique_ptr<EmbeddingStage> embedding; // only with Options::embed
     StageTime detect;
     StageTime sample;
 };
@@ -70,7 +72,7 @@ Capture::Capture(const Options& options, const std::string& faceCascade, const s
     : options(options)
 {
     for (int t = 0; t < std::max(threads, 1); ++t)
-        cameras.push_back(std::make_unique<Camera>(faceCascade, eyeCascade));
+        cameras.push_back(std::make_unique<Camera>(faceCascade, eyeCascade, options.embed));
 }
 
 Capture::~Capture() = default;
@@ -95,27 +97,24 @@ StageTime Capture::sampleTime() const
     return totalTime(&Camera::sample);
 }
 
-// Camera t takes the people t, t + cameras, ...; each person's movements come from its own
-// seed, so the share-out does not change the samples.
+EmbeddingStats Capture::embeddingStats() const
+{
+    EmbeddingStats total;
+    for (const auto& camera : cameras)
+        if (camera->embedding)
+            total.add(camera->embedding->stats());
+    return total;
+}
+
 std::vector<Person> Capture::capture(const std::vector<FacePhoto>& photos)
 {
     const SequentialOpenCv sequential;
     const std::vector<std::vector<FacePhoto>> own = byPerson(photos);
     std::vector<Person> people(own.size());
     std::atomic<long> done{0};
-    std::vector<std::future<void>> work;
-    for (std::size_t t = 0; t < cameras.size(); ++t)
-        work.push_back(std::async(std::launch::async, [&, t] {
-            for (std::size_t p = t; p < own.size(); p += cameras.size())
-                people[p] = capturePerson(*cameras[t], own[p], static_cast<unsigned>(p), done);
-        }));
-    ProgressBar progress("camera", static_cast<long>(photos.size()));
-    for (std::future<void>& camera : work) {
-        while (camera.wait_for(kProgressPoll) != std::future_status::ready)
-            progress.update(done);
-        camera.get();
-    }
-    progress.finish();
+    shareOut(own.size(), "camera", static_cast<long>(photos.size()), done, [&](Camera& camera, std::size_t p) {
+        people[p] = capturePerson(camera, own[p], static_cast<unsigned>(p), done);
+    });
     return people;
 }
 
@@ -124,12 +123,31 @@ void Capture::reenrol(std::vector<Person>& people, const std::vector<FacePhoto>&
 {
     const SequentialOpenCv sequential;
     const std::vector<std::vector<FacePhoto>> own = byPerson(photos);
-    ProgressBar progress("enrolment", static_cast<long>(people.size()));
-    for (std::size_t p = 0; p < people.size(); ++p) {
-        enrolPerson(*cameras.front(), people[p], own[p], static_cast<unsigned>(p), scheme);
-        progress.update(static_cast<long>(p + 1));
-    }
+    std::atomic<long> done{0};
+    shareOut(people.size(), "enrolment", static_cast<long>(people.size()), done, [&](Camera& camera, std::size_t p) {
+        enrolPerson(camera, people[p], own[p], static_cast<unsigned>(p), scheme);
+        ++done;
+    });
+}
+
+// Each person's movements come from the person's own seed, so the share-out does not change
+// the samples.
+void Capture::shareOut(std::size_t people, const std::string& label, long total, const std::atomic<long>& done,
+                           const std::function<void(Camera&, std::size_t)>& work)
+{
+    std::vector<std::future<void>> running;
+    for (std::size_t t = 0; t < cameras.size(); ++t)
+        running.push_back(std::async(std::launch::async, [&, t] {
+            for (std::size_t p = t; p < people; p += cameras.size())
+                work(*cameras[t], p);
+        }));
+    ProgressBar progress(label, total);
+    for (std::future<void>& camera : running)
+        while (camera.wait_for(kProgressPoll) != std::future_status::ready)
+            progress.update(done);
     progress.finish();
+    for (std::future<void>& camera : running)
+        camera.get();
 }
 
 Person Capture::capturePerson(Camera& camera, const std::vector<FacePhoto>& own, unsigned index,
@@ -160,12 +178,13 @@ void Capture::enrolPerson(Camera& camera, Person& person, const std::vector<Face
     }
     std::mt19937 groupMoves = randomFor(scheme.seed, index, 2);
     person.groups.clear();
+    person.groupEmbeddings.clear();
     const auto parts = static_cast<std::size_t>(std::max(scheme.enrolGroups, 1));
     for (std::size_t g = 0; g < parts; ++g) {
         const std::vector<std::size_t> part(sources.begin() + static_cast<long>(g * sources.size() / parts),
                                             sources.begin() + static_cast<long>((g + 1) * sources.size() / parts));
         if (!part.empty())
-            person.groups.push_back(enrolmentGroup(camera, person, own, part, groupMoves));
+            addGroup(camera, person, own, part, groupMoves);
     }
 }
 
@@ -187,44 +206,65 @@ Photo Capture::capturePhoto(Camera& camera, const FacePhoto& photo, std::mt19937
     FramePlacement placement;
     if (!camera.cutter.findPlacement(photo, image, placement))
         return result;
-    cv::Mat found = cut(camera, PhotoFramer::compose(image, placement));
+    cv::Mat frame = PhotoFramer::compose(image, placement);
+    cv::Mat found = cut(camera, frame);
     if (!found.empty() && options.relight > 0.0) {
         // The light falls across the face found; the relit photo is then framed anew.
         const cv::Rect2f face = PhotoFramer::toPhoto(camera.detector.faceRect(), placement);
         image = PhotoRelight::relit(image, face, options.relight);
-        found = cut(camera, PhotoFramer::compose(image, placement));
+        frame = PhotoFramer::compose(image, placement);
+        found = cut(camera, frame);
     }
     if (found.empty())
         return result;
     result.frames.push_back(found);
     result.placement = placement;
-    for (int f = 1; f < options.framesPerPhoto; ++f)
-        result.frames.push_back(cut(camera, PhotoFramer::compose(image, PhotoFramer::jittered(placement, random))));
+    if (camera.embedding) {
+        result.chip = camera.embedding->cutChip(frame, camera.detector.faceRect());
+        result.embeddings.push_back(camera.embedding->embedChip(result.chip, false));
+    }
+    for (int f = 1; f < options.framesPerPhoto; ++f) {
+        const cv::Mat moved = PhotoFramer::compose(image, PhotoFramer::jittered(placement, random));
+        result.frames.push_back(cut(camera, moved));
+        if (camera.embedding)
+            result.embeddings.push_back(result.frames.back().empty() ? Embedding() : embedLast(camera, moved, false));
+    }
     return result;
 }
 
 // The given enrolment photographs, taken in turn: the first round as found, later rounds at
-// moved placements, until the group is full.
-std::vector<cv::Mat> Capture::enrolmentGroup(Camera& camera, const Person& person,
-                                                 const std::vector<FacePhoto>& photos,
-                                                 const std::vector<std::size_t>& sources, std::mt19937& random) const
+// moved placements, until the group is full. With embeddings, each face's chip is embedded
+// with its mirror image, as the window enrols.
+void Capture::addGroup(Camera& camera, Person& person, const std::vector<FacePhoto>& photos,
+                           const std::vector<std::size_t>& sources, std::mt19937& random) const
 {
+    const auto size = static_cast<std::size_t>(options.groupSize);
     std::vector<cv::Mat> group;
+    std::vector<Embedding> embeddings;
     std::vector<cv::Mat> images;
     for (std::size_t k : sources) {
-        group.push_back(person.photos[k].frames.front().clone());
+        const Photo& source = person.photos[k];
+        if (group.size() < size) {
+            group.push_back(source.frames.front().clone());
+            if (camera.embedding)
+                embeddings.push_back(camera.embedding->embedChip(source.chip, true));
+        }
         images.push_back(PhotoFramer::load(photos[k].path));
     }
-    const auto size = static_cast<std::size_t>(options.groupSize);
-    group.resize(std::min(group.size(), size));
     for (std::size_t i = 0; !sources.empty() && group.size() < size && i < size * kMoveAttempts; ++i) {
         const std::size_t s = i % sources.size();
         const FramePlacement moved = PhotoFramer::jittered(person.photos[sources[s]].placement, random);
-        const cv::Mat sample = cut(camera, PhotoFramer::compose(images[s], moved));
-        if (!sample.empty())
-            group.push_back(sample);
+        const cv::Mat frame = PhotoFramer::compose(images[s], moved);
+        const cv::Mat sample = cut(camera, frame);
+        if (sample.empty())
+            continue;
+        group.push_back(sample);
+        if (camera.embedding)
+            embeddings.push_back(embedLast(camera, frame, true));
     }
-    return group;
+    person.groups.push_back(std::move(group));
+    if (camera.embedding)
+        person.groupEmbeddings.push_back(std::move(embeddings));
 }
 
 cv::Mat Capture::cut(Camera& camera, const cv::Mat& frame)
@@ -237,6 +277,11 @@ cv::Mat Capture::cut(Camera& camera, const cv::Mat& frame)
         makeSample(camera.detector.copyImage(0), result);
         return result;
     });
+}
+
+Embedding Capture::embedLast(Camera& camera, const cv::Mat& frame, bool withMirror)
+{
+    return camera.embedding->embedFace(frame, camera.detector.faceRect(), withMirror);
 }
 
 } // namespace eval

@@ -35,6 +35,7 @@ MatcherDirectory::MatcherDirectory(const std::string& runDir, const std::string&
                  QString::fromStdString(ModelCalibration::pathFor(given.toStdString())));
         linkInto(workDir, kForeignFolder, QDir(runDirectory).filePath(kForeignFolder));
         linkInto(workDir, kCascadeFolder, QDir(runDirectory).filePath(kCascadeFolder));
+        linkInto(workDir, QDir::cleanPath(kResnetFolder), QDir(runDirectory).filePath(QDir::cleanPath(kResnetFolder)));
     }
     if (!QDir::setCurrent(workDir))
         throw std::runtime_error("cannot prepare a working folder for the matcher");

@@ -8,10 +8,10 @@
 
 namespace eval {
 
-// The matcher reads its model, foreign-face base and cascades by fixed relative paths. This
+// The matchers read their models, foreign-face base and cascades by fixed relative paths. This
 // makes the working directory a folder that holds them for the object's life: the run
 // directory itself, or, when another model file is given, a temporary folder that links that
-// model and the run directory's foreign base and cascades.
+// model and the run directory's foreign base, cascades and face-resnet.
 class MatcherDirectory
 {
 public:

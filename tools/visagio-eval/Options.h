@@ -31,6 +31,9 @@ struct Options
     // Above 0: every photograph is relit by a one-sided light of this strength (see
     // PhotoRelight) across the face the detector found in it, before its frames are cut.
     double relight = 0.0;
+    // The capture also cuts every face's chip and computes its face-resnet embeddings (the
+    // resnet method needs them; they cost a network pass each, so only then).
+    bool embed = false;
 };
 
 } // namespace eval

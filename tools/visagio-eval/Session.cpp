@@ -10,6 +10,7 @@
 #include "scorers/FisherfacesScorer.h"
 #include "scorers/LbphScorer.h"
 #include "scorers/RawVectorScorer.h"
+#include "scorers/ResnetScorer.h"
 #include "scorers/VisagioScorer.h"
 
 #include <algorithm>
@@ -60,6 +61,8 @@ std::optional<Method> methodNamed(const std::string& name, const SessionSettings
 {
     if (name == "visagio")
         return Method{[] { return std::make_unique<VisagioScorer>(); }, true};
+    if (name == "resnet")
+        return Method{[] { return std::make_unique<ResnetScorer>(); }, true};
     if (name == "raw")
         return Method{[] { return std::make_unique<RawVectorScorer>(); }, false};
     if (name == "lbph")
@@ -73,7 +76,7 @@ std::optional<Method> methodNamed(const std::string& name, const SessionSettings
 
 void requireKnownMethods(const std::vector<std::string>& methods)
 {
-    static const char* const known[] = {"visagio", "raw", "lbph", "eigenfaces", "fisherfaces"};
+    static const char* const known[] = {"visagio", "resnet", "raw", "lbph", "eigenfaces", "fisherfaces"};
     for (const std::string& name : methods)
         if (std::find(std::begin(known), std::end(known), name) == std::end(known))
             throw std::invalid_argument("unknown method: " + name);
@@ -103,9 +106,12 @@ void writeOutputs(const Report& report, const std::string& outDir)
 
 void runEnrolmentAxis(const SessionSettings& settings, Capture& capture, std::vector<Person>& people)
 {
-    const auto rows = EnrolmentAxis::run(capture, people, settings.photos, settings.options, settings.threads);
-    const std::string table = "Enrolment axis, " + settings.split + "; model: " + settings.model + "; seed " +
-                              std::to_string(settings.options.seed) + "\n\n" + EnrolmentAxis::markdown(rows);
+    const auto rows = EnrolmentAxis::run(capture, people, settings.photos, settings.options,
+                                         EnrolmentAxis::methods(settings.methods), settings.threads);
+    std::string table = "Enrolment axis, " + settings.split + "; model: " + settings.model + "; seed " +
+                        std::to_string(settings.options.seed) + "\n\n" + EnrolmentAxis::markdown(rows);
+    for (const std::string& line : Report::embeddingLines(capture.embeddingStats()))
+        table += "\n- " + line;
     AxisTable::publish(table, settings.outDir, "eval-enrolment-axis.md");
 }
 
@@ -114,8 +120,9 @@ void runEnrolmentAxis(const SessionSettings& settings, Capture& capture, std::ve
 void Session::run(const SessionSettings& settings)
 {
     requireKnownMethods(settings.methods);
-    Capture capture(settings.options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(),
-                        settings.threads);
+    Options options = settings.options;
+    options.embed = std::find(settings.methods.begin(), settings.methods.end(), "resnet") != settings.methods.end();
+    Capture capture(options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(), settings.threads);
     std::vector<Person> people = capture.capture(settings.photos);
     requireTrials(people);
     if (settings.enrolmentAxis) {
@@ -124,6 +131,7 @@ void Session::run(const SessionSettings& settings)
     }
     Report report(settings.split, people, settings.options);
     report.setCaptureTimes(capture.detectTime(), capture.sampleTime());
+    report.setEmbeddingStats(capture.embeddingStats());
     if (settings.options.impostorPhotos > 0)
         report.note("impostor trials: the first " + std::to_string(settings.options.impostorPhotos) +
                     " photographs of each other person");

@@ -14,6 +14,8 @@ namespace {
 constexpr unsigned kOwnerSeedStride = 100003u;
 // How often the progress bar looks at the threads' work.
 constexpr std::chrono::milliseconds kProgressPoll(200);
+// The embedding of a face when the capture computed none.
+const Embedding kNoEmbedding;
 
 MethodResult emptyResult(const Scorer& scorer, bool lockLevel)
 {
@@ -107,7 +109,7 @@ MethodResult TrialProtocol::evaluate(const ScorerFactory& make, bool lockLevel, 
 MethodResult TrialProtocol::evaluateOwner(Scorer& scorer, std::size_t o, bool lockLevel) const
 {
     MethodResult result;
-    result.enrolTime.measure([&] { scorer.enrolGroups(people[o].groups, enrolSeed(o)); });
+    result.enrolTime.measure([&] { scorer.enrolFaces(people[o].groups, people[o].groupEmbeddings, enrolSeed(o)); });
     for (std::size_t p = 0; p < people.size(); ++p) {
         const bool genuine = p == o;
         const Trials trials = scoreTrials(scorer, result.scoreTime, people[p], genuine, lockLevel);
@@ -153,7 +155,8 @@ void TrialProtocol::holdPhoto(Scorer& scorer, StageTime& time, const Photo& phot
             trials.ticks.push_back(std::nullopt);
             continue;
         }
-        const double score = time.measure([&] { return scorer.score(photo.frames[frame]); });
+        const Embedding& embedding = frame < photo.embeddings.size() ? photo.embeddings[frame] : kNoEmbedding;
+        const double score = time.measure([&] { return scorer.scoreFace(photo.frames[frame], embedding); });
         if (f == 0)
             trials.plain.push_back(score);
         if (tick)

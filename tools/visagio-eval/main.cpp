@@ -33,9 +33,11 @@ Enrols each person of a face set from the first half of their photographs (an en
 group of 100 samples, the photographs repeated at slightly moved placements as a camera
 would see them), then verifies the rest of their photographs (genuine trials) and every
 photograph of everyone else (impostor trials). Every photograph goes through the program's
-live path: a 320 x 240 frame, FaceDetector, makeSample, FaceMatcher. The OpenCV contrib
-LBPH, Eigenfaces and Fisherfaces recognisers and the raw face vectors (the matcher's rule
-without the feature model) run on the same samples and trials.
+live path: a 320 x 240 frame, FaceDetector, makeSample, FaceMatcher. The face-resnet
+(resnet) runs as the window runs it on the same frames: FaceChip cuts a 150 x 150 chip,
+ResnetMatcher enrols mirror-averaged embeddings and verifies single ones. The OpenCV
+contrib LBPH, Eigenfaces and Fisherfaces recognisers and the raw face vectors (the
+matcher's rule without the feature model) run on the same samples and trials.
 
 Face set (default: lfw_min10 people K-Z of the shared face data, the evaluation split):
   --facedata DIR        shared face data folder (default $VISAGIO_FACEDATA, else ../shared/facedata)
@@ -44,8 +46,9 @@ Face set (default: lfw_min10 people K-Z of the shared face data, the evaluation 
   --names A-B           only people whose name starts with a letter from A to B
                         (default K-Z for lfw_min10, else all)
 Matcher:
-  --run-dir DIR         folder with glasgow-45x35/200/100-res.grbm, foreignfaces/ and
-                        haarcascades/ (default: the current folder, e.g. build/run)
+  --run-dir DIR         folder with glasgow-45x35/200/100-res.grbm, foreignfaces/,
+                        haarcascades/ and face-resnet/ (the network and its calibration)
+                        (default: the current folder, e.g. build/run)
   --model FILE          another model file instead of the run folder's
 Protocol:
   --seed N              seed of every random movement and mirroring (default 1)
@@ -57,25 +60,28 @@ Protocol:
   --sequence-frames N   lock level: frames of a sequence at most (default 100)
   --impostor-photos N   only the first N photographs of each other person are impostor
                         trials (default 0: all)
-  --methods LIST        of visagio,raw,lbph,eigenfaces,fisherfaces (default all); with
-                        --session-axis or --light-axis of visagio,raw,lbph,tantriggs
+  --methods LIST        of visagio,resnet,raw,lbph,eigenfaces,fisherfaces (default all);
+                        with --session-axis or --light-axis of visagio,resnet,raw,lbph,
+                        tantriggs; with --enrolment-axis of visagio,resnet. resnet embeds
+                        every face found (a network pass or two each), so it costs the most
   --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)
   --threads N           owners scored in parallel (default 2; the figures do not depend on it)
-  --enrolment-axis      instead of the method table: the program's matcher enrolled from 3, 5
-                        and 10 photographs (people with at least twice as many), from half of
-                        the photographs, and with two groups from two disjoint quarters;
-                        FAR and FRR at its threshold and the sequences that open the lock
-                        (eval-enrolment-axis.md)
+  --enrolment-axis      instead of the method table: the program's matchers (visagio, resnet)
+                        enrolled from 3, 5 and 10 photographs (people with at least twice as
+                        many), from half of the photographs, and with two groups from two
+                        disjoint quarters; FAR and FRR at the threshold and the sequences
+                        that open the lock (eval-enrolment-axis.md)
   --session-axis        instead of the method table: the owner on another day, on the shared
                         data's nuaa_webcam sessions (evaluation only): each person enrolled
                         from one session (one group) or from the two others (two groups), each
                         other session of theirs and every session of everyone else played as
-                        the camera; Visagio through the lock, the raw face vectors, LBPH and
-                        LBPH after Tan-Triggs (eval-session-axis.md)
+                        the camera; Visagio and Visagio resnet through the lock, the raw face
+                        vectors, LBPH and LBPH after Tan-Triggs (eval-session-axis.md)
   --light-axis          instead of the method table: the face set's trial photographs relit
                         by a one-sided light (enrolment unchanged) beside the same trials as
                         taken, and the held-out half of yaleB_cropped_48x42 enrolled from the
-                        crop lit from the front; same methods (eval-light-axis.md)
+                        crop lit from the front (for resnet each crop scaled up to a chip);
+                        same methods (eval-light-axis.md)
   --relight X           light-axis strength: the light falls from 1 to 1 - X across the face
                         (0 < X < 1, default 0.667: to a third)
 Output:

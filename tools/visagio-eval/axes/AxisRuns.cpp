@@ -6,12 +6,17 @@
 #include "Capture.h"
 #include "ModelCalibration.h"
 #include "report/AxisTable.h"
+#include "report/Report.h"
+#include "ResnetCalibration.h"
+#include "RunFolder.h"
 #include "SampleCutter.h"
 #include "scorers/LbphScorer.h"
 #include "scorers/RawVectorScorer.h"
+#include "scorers/ResnetScorer.h"
 #include "scorers/TanTriggsScorer.h"
 #include "scorers/VisagioScorer.h"
-#include "SequentialOpenCv.h"
+
+#include <QDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -32,12 +37,13 @@ struct AxisMethod
     bool lockLevel = false;
 };
 
-// The program's matcher (through the lock), the raw face vectors, LBPH plain and after
+// The program's matchers (through the lock), the raw face vectors, LBPH plain and after
 // Tan-Triggs; those named in settings.methods when it names any.
 std::vector<AxisMethod> axisMethods(const AxisSettings& settings)
 {
     const std::vector<AxisMethod> all = {
         {"visagio", [] { return std::make_unique<VisagioScorer>(); }, true},
+        {"resnet", [] { return std::make_unique<ResnetScorer>(); }, true},
         {"raw", [] { return std::make_unique<RawVectorScorer>(); }, false},
         {"lbph", [] { return std::make_unique<LbphScorer>(); }, false},
         {"tantriggs", [] { return std::make_unique<TanTriggsScorer>(std::make_unique<LbphScorer>()); },
@@ -50,10 +56,34 @@ std::vector<AxisMethod> axisMethods(const AxisSettings& settings)
             std::find_if(all.begin(), all.end(), [&](const AxisMethod& method) { return name == method.name; });
         if (found == all.end())
             throw std::invalid_argument("unknown method of the session and light axes: " + name +
-                                        " (visagio, raw, lbph, tantriggs)");
+                                        " (visagio, resnet, raw, lbph, tantriggs)");
         chosen.push_back(*found);
     }
     return chosen;
+}
+
+bool embeds(const std::vector<AxisMethod>& methods)
+{
+    return std::any_of(methods.begin(), methods.end(),
+                       [](const AxisMethod& method) { return std::string(method.name) == "resnet"; });
+}
+
+// The face-resnet's calibration and stage figures, when it ran.
+std::string resnetLines(const std::vector<AxisMethod>& methods, const EmbeddingStats& stats)
+{
+    if (!embeds(methods))
+        return "";
+    const QString path = QDir(kResnetFolder).filePath(ResnetCalibration::kFileName);
+    const ResnetCalibration calibration = ResnetCalibration::read(path);
+    std::ostringstream out;
+    out << "Face-resnet: calibration " << QDir(path).absolutePath().toStdString() << ": distance "
+        << (calibration.distance == ResnetCalibration::Distance::Cosine ? "cosine" : "euclidean")
+        << ", distance_scale " << calibration.scale << ". Enrolment embeds each face's chip with its mirror image, "
+        << "verification the chip alone, as the window does.\n\n";
+    for (const std::string& line : Report::embeddingLines(stats))
+        out << "- " << line << "\n";
+    out << "\n";
+    return out.str();
 }
 
 std::string modelLine(const AxisSettings& settings)
@@ -132,12 +162,11 @@ std::string caseTable(const std::vector<SessionClip>& clips, const std::vector<S
 
 void AxisRuns::sessionAxis(const AxisSettings& settings)
 {
-    std::vector<SessionClip> clips;
-    {
-        const SequentialOpenCv sequential;
-        SampleCutter cutter(SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
-        clips = SessionClips::load(settings.facedata + kSessionFolder, cutter, settings.options.groupSize);
-    }
+    const std::vector<AxisMethod> methods = axisMethods(settings);
+    EmbeddingStats stats;
+    const std::vector<SessionClip> clips = SessionClips::load(settings.facedata + kSessionFolder,
+                                                              settings.options.groupSize, embeds(methods),
+                                                              settings.threads, stats);
     const std::string clipTable = SessionClips::markdown(clips);
     std::printf("%s\n", clipTable.c_str());
     const std::vector<SessionAxis::Case> one = SessionAxis::cases(clips, false);
@@ -146,7 +175,7 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
     const std::string twoName = "two groups from the two other sessions (" + count(two.size(), "cases") + ")";
     std::vector<MethodResult> oneResults;
     std::vector<MethodResult> twoResults;
-    for (const AxisMethod& method : axisMethods(settings)) {
+    for (const AxisMethod& method : methods) {
         oneResults.push_back(SessionAxis::run(clips, one, method.make, method.lockLevel, settings.options.seed,
                                                   settings.threads));
         twoResults.push_back(SessionAxis::run(clips, two, method.make, method.lockLevel, settings.options.seed,
@@ -165,7 +194,7 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
                      ":\n\n" + caseTable(clips, two, twoResults[m]);
     const std::string text =
         "Session axis: nuaa_webcam (evaluation only: one office webcam, each person's sessions on different days "
-        "and lights). " + modelLine(settings) +
+        "and lights). " + modelLine(settings) + resnetLines(methods, stats) +
         "Faces found per session (frames in file-name order; a session with faces in fewer than half of its frames "
         "is zoomed about the frame centre, the smallest of 1.25, 1.5, 1.75, 2 that reaches half, as a user sitting "
         "nearer; its enrolment group is its first faces in order, the session looped while the group is short):\n\n" +
@@ -178,18 +207,28 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
 
 void AxisRuns::lightAxis(const AxisSettings& settings)
 {
-    Capture capture(settings.options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(),
-                        settings.threads);
+    const std::vector<AxisMethod> methods = axisMethods(settings);
+    Options options = settings.options;
+    options.embed = embeds(methods);
+    Capture capture(options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(), settings.threads);
     const std::vector<Person> people = capture.capture(settings.photos);
-    Options relitOptions = settings.options;
+    Options relitOptions = options;
     relitOptions.relight = settings.relight;
+    // The relit capture's own groups are replaced below, so it builds the smallest.
+    relitOptions.groupSize = 1;
     Capture relitCapture(relitOptions, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(),
-                             settings.threads);
+                         settings.threads);
     std::vector<Person> relit = relitCapture.capture(settings.photos);
     // Enrolment unchanged: the relit trials face the groups enrolled from the photographs as taken.
-    for (std::size_t p = 0; p < relit.size(); ++p)
+    for (std::size_t p = 0; p < relit.size(); ++p) {
         relit[p].groups = people[p].groups;
+        relit[p].groupEmbeddings = people[p].groupEmbeddings;
+    }
     const std::vector<YalePerson> yale = YaleCrops::heldOut(settings.facedata + kYaleFolder);
+    EmbeddingStats stats = capture.embeddingStats();
+    stats.add(relitCapture.embeddingStats());
+    const YaleLight::Embeddings yaleEmbeddings =
+        options.embed ? YaleLight::embed(yale, settings.threads, stats) : YaleLight::Embeddings();
     const TrialProtocol asTaken(people, settings.options);
     const TrialProtocol underLight(relit, settings.options);
     std::ostringstream light;
@@ -198,16 +237,16 @@ void AxisRuns::lightAxis(const AxisSettings& settings)
         "held-out Yale B (" + count(yale.size(), "people") + "), enrolled from the frontal crop";
     AxisTable table;
     std::vector<MethodResult> yaleResults;
-    for (const AxisMethod& method : axisMethods(settings)) {
+    for (const AxisMethod& method : methods) {
         table.add("trials as taken", asTaken.evaluate(method.make, method.lockLevel, settings.threads));
         table.add(light.str(), underLight.evaluate(method.make, method.lockLevel, settings.threads));
         yaleResults.push_back(YaleLight::run(yale, method.make, settings.options.groupSize, settings.options.seed,
-                                                 settings.threads));
+                                             settings.threads, yaleEmbeddings));
     }
     for (const MethodResult& result : yaleResults)
         table.add(yaleName, result);
     std::ostringstream text;
-    text << "Light axis. " << modelLine(settings) << "Photographs: " << settings.split
+    text << "Light axis. " << modelLine(settings) << resnetLines(methods, stats) << "Photographs: " << settings.split
          << "; enrolment from the photographs as taken; every trial photograph (owner's and strangers') relit by a "
             "horizontal ramp from 1 to "
          << (1.0 - settings.relight) << " across the face the detector found (--relight " << settings.relight
@@ -217,8 +256,14 @@ void AxisRuns::lightAxis(const AxisSettings& settings)
             "the person's median crop (" << frontalList(yale) << "). Each 42 x 48 crop is cut as the window cuts a "
             "detected face (makeSample: stretched to 45 x 45, centre 35 x 45 kept); the enrolment group is the "
             "frontal crop and moved copies (shift up to 2 px, zoom 5 %, tilt 4 degrees); every other crop of the "
-            "owner is a genuine trial, every crop of the other held-out people an impostor trial.\n\n"
-         << table.markdown();
+            "owner is a genuine trial, every crop of the other held-out people an impostor trial."
+         << (options.embed ? " For the face-resnet each crop is scaled up (about 2 times) into a 150 x 150 chip "
+                             "with its eyes where FaceChip puts them, black around it (the crops are too small for "
+                             "the detector and the eye search), and the owner enrolled from the frontal chip alone, "
+                             "embedded with its mirror image: a figure of the network under real light, not of the "
+                             "window's chip cut."
+                           : "")
+         << "\n\n" << table.markdown();
     AxisTable::publish(text.str(), settings.outDir, "eval-light-axis.md");
 }
 

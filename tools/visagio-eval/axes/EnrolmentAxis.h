@@ -9,8 +9,9 @@
 
 namespace eval {
 
-// How strict the lock is for strangers as the owner enrols more: the program's matcher over
-// the same captured people under several enrolments (one group from 3, 5 and 10 photographs,
+// How strict the lock is for strangers as the owner enrols more: the program's matchers (the
+// specified feature model and the face-resnet) over the same captured people under several
+// enrolments (one group from 3, 5 and 10 photographs,
 // one from half of the photographs, two groups from two disjoint quarters), each with the
 // share of strangers' faces and of the owner's faces accepted at the program's threshold and
 // the owner and stranger sequences that open the lock.
@@ -19,6 +20,7 @@ class EnrolmentAxis
 public:
     struct Row
     {
+        std::string method;
         std::string enrolment;
         int owners = 0;
         std::size_t genuineTrials = 0;
@@ -32,10 +34,17 @@ public:
         int impostorSequences = 0;
     };
 
-    // Requires: people = capture.capture(photos); the working directory holds the matcher's files.
-    // Ensures:  one row an enrolment; the people are left enrolled under the last one.
+    // The methods of the axis among `requested`, in their order: "visagio" and "resnet".
+    // Throws: std::invalid_argument when it names neither.
+    static std::vector<std::string> methods(const std::vector<std::string>& requested);
+
+    // Requires: people = capture.capture(photos), with embeddings when methods holds "resnet";
+    //           the working directory holds the matchers' files.
+    // Ensures:  one row a method and enrolment, by method; the people are left enrolled under
+    //           the last enrolment.
     static std::vector<Row> run(Capture& capture, std::vector<Person>& people,
-                                const std::vector<FacePhoto>& photos, const Options& options, int threads);
+                                const std::vector<FacePhoto>& photos, const Options& options,
+                                const std::vector<std::string>& methods, int threads);
 
     // The rows as a Markdown table.
     static std::string markdown(const std::vector<Row>& rows);

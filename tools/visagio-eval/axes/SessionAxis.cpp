@@ -11,16 +11,21 @@ namespace {
 // Spreads the cases' training seeds apart.
 constexpr unsigned kCaseSeedStride = 100003u;
 
+// The embedding of a face when the clips carry none.
+const Embedding kNoEmbedding;
+
 // Every tick of the clip in order: each face is scored and appended to `scores`.
 std::vector<std::optional<float>> play(Scorer& scorer, const SessionClip& clip, std::vector<double>& scores)
 {
     std::vector<std::optional<float>> ticks;
-    for (const cv::Mat& sample : clip.ticks) {
+    for (std::size_t k = 0; k < clip.ticks.size(); ++k) {
+        const cv::Mat& sample = clip.ticks[k];
         if (sample.empty()) {
             ticks.emplace_back();
             continue;
         }
-        const double score = scorer.score(sample);
+        const double score =
+            scorer.scoreFace(sample, k < clip.tickEmbeddings.size() ? clip.tickEmbeddings[k] : kNoEmbedding);
         scores.push_back(score);
         ticks.emplace_back(static_cast<float>(score));
     }
@@ -32,9 +37,13 @@ MethodResult runCase(Scorer& scorer, const std::vector<SessionClip>& clips, cons
 {
     MethodResult result;
     std::vector<std::vector<cv::Mat>> groups;
-    for (std::size_t k : c.enrolled)
+    std::vector<std::vector<Embedding>> embeddings;
+    for (std::size_t k : c.enrolled) {
         groups.push_back(clips[k].group);
-    result.enrolTime.measure([&] { scorer.enrolGroups(groups, seed); });
+        if (!clips[k].groupEmbeddings.empty())
+            embeddings.push_back(clips[k].groupEmbeddings);
+    }
+    result.enrolTime.measure([&] { scorer.enrolFaces(groups, embeddings, seed); });
     const std::string& owner = clips[c.played].person;
     for (std::size_t k = 0; k < clips.size(); ++k) {
         const bool genuine = k == c.played;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "EmbeddingStage.h"
 #include "SampleCutter.h"
+#include "scorers/Scorer.h"
 
 #include <opencv2/core.hpp>
 
@@ -23,6 +25,10 @@ struct SessionClip
     std::vector<cv::Mat> ticks; // one a frame: the 35 x 45 grey sample, or empty without a face
     std::vector<cv::Mat> group; // the enrolment group this session gives
     int groupRounds = 0;        // times the session's faces were played to fill the group
+    // With embeddings: one a tick, its chip's single embedding (empty without a face), and one
+    // a group sample, its chip's mirror-averaged embedding.
+    std::vector<Embedding> tickEmbeddings;
+    std::vector<Embedding> groupEmbeddings;
 };
 
 // Reads the sessions of a folder laid out <person>/<session>/<frames> (nuaa_webcam/people) and
@@ -36,10 +42,18 @@ class SessionClips
 {
 public:
     // Requires: frames are 320 x 240 colour images.
-    // Ensures:  one clip a session, people and sessions in name order.
+    // Ensures:  one clip a session, people and sessions in name order, without embeddings.
     // Throws:   std::runtime_error("session folder not found: <dir>") or ("no sessions in <dir>"),
     //           std::runtime_error("cannot read image: <path>").
     static std::vector<SessionClip> load(const std::string& peopleDir, SampleCutter& cutter, int groupSize);
+    // Requires: frames are 320 x 240 colour images; the working directory holds the face-resnet
+    //           when `embed`.
+    // Ensures:  one clip a session, people and sessions in name order, with embeddings when
+    //           `embed`; `threads` threads share the sessions out (the same clips for any
+    //           count). `stats` receives the face-resnet's stage figures.
+    // Throws:   as the other load, and what EmbeddingStage's construction throws.
+    static std::vector<SessionClip> load(const std::string& peopleDir, int groupSize, bool embed, int threads,
+                                         EmbeddingStats& stats);
 
     // Requires: zoom >= 1.
     // Ensures:  the centre 1/zoom of the frame scaled back to the frame's size.

@@ -108,6 +108,25 @@ void Report::setCaptureTimes(const StageTime& detect, const StageTime& sample)
     sampleTime = sample;
 }
 
+void Report::setEmbeddingStats(const EmbeddingStats& stats)
+{
+    embedStats = stats;
+}
+
+std::vector<std::string> Report::embeddingLines(const EmbeddingStats& stats)
+{
+    if (stats.chip.calls == 0)
+        return {};
+    return {"chip (FaceChip, 150 x 150 colour): " + fixed(stats.chip.millisecondsPerCall(), 2) + " ms/face over " +
+                std::to_string(stats.chip.calls) + " faces, " + std::to_string(stats.alignedByEyes) +
+                " of them aligned by an eye pair (the rest by the face box)",
+            "embedding (face-resnet, one pass, as verified): " + fixed(stats.single.millisecondsPerCall(), 1) +
+                " ms/face over " + std::to_string(stats.single.calls) + " faces",
+            "embedding (face-resnet with its mirror image, two passes, as enrolled): " +
+                fixed(stats.mirrored.millisecondsPerCall(), 1) + " ms/face over " +
+                std::to_string(stats.mirrored.calls) + " faces"};
+}
+
 void Report::add(const MethodResult& result)
 {
     rows.push_back({result, Metrics(result.genuine, result.impostor)});
@@ -178,6 +197,8 @@ std::vector<std::string> Report::timingLines() const
             std::to_string(detectTime.calls) + " frames",
         "sample (makeSample, 35 x 45 grey): " + fixed(sampleTime.millisecondsPerCall(), 3) + " ms/face over " +
             std::to_string(sampleTime.calls) + " faces"};
+    for (const std::string& line : embeddingLines(embedStats))
+        lines.push_back(line);
     for (const Row& row : rows)
         lines.push_back(row.result.name + ": enrol " + fixed(row.result.enrolTime.millisecondsPerCall(), 1) +
                         " ms/owner, score " + fixed(row.result.scoreTime.millisecondsPerCall(), 3) + " ms/face over " +

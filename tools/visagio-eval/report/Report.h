@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Capture.h"
+#include "EmbeddingStage.h"
 #include "Options.h"
 #include "report/Metrics.h"
 #include "TrialProtocol.h"
@@ -22,6 +23,10 @@ public:
     Report(std::string split, const std::vector<Person>& people, const Options& options);
 
     void setCaptureTimes(const StageTime& detect, const StageTime& sample);
+    // The face-resnet's stages, shown when the capture computed embeddings.
+    void setEmbeddingStats(const EmbeddingStats& stats);
+    // The face-resnet's stage figures as lines of text (none when nothing was embedded).
+    static std::vector<std::string> embeddingLines(const EmbeddingStats& stats);
     // Requires: the result has genuine and impostor scores.
     // Throws:   std::invalid_argument otherwise.
     void add(const MethodResult& result);
@@ -56,6 +61,7 @@ private:
     Options options;
     StageTime detectTime;
     StageTime sampleTime;
+    EmbeddingStats embedStats;
     std::vector<Row> rows;
     std::vector<std::string> notes;
 };

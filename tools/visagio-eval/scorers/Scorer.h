@@ -8,6 +8,10 @@
 
 namespace eval {
 
+// A face-resnet embedding of a face's chip (FaceResnet::kEmbeddingSize values); empty when the
+// run computed none.
+using Embedding = std::vector<float>;
+
 // One verification method under evaluation: it learns an owner from an enrolment group and
 // then scores faces against that owner. A higher score means "more like the owner"; methods
 // that measure a distance return it negated.
@@ -34,6 +38,18 @@ public:
     }
     // Requires: enrol() was called; sample 35 x 45 CV_8UC1 (left unchanged).
     virtual double score(const cv::Mat& sample) = 0;
+
+    // The same two with each face's embedding beside its sample. A method on the embeddings
+    // overrides them; any other scores the samples alone.
+    // Requires: embeddings empty or parallel to groups, each the mean of the chip's and its
+    //           mirror image's embeddings (as the window enrols).
+    virtual void enrolFaces(const std::vector<std::vector<cv::Mat>>& groups,
+                            const std::vector<std::vector<Embedding>>& /*embeddings*/, unsigned seed)
+    {
+        enrolGroups(groups, seed);
+    }
+    // Requires: embedding empty or that of the sample's chip alone (as the window verifies).
+    virtual double scoreFace(const cv::Mat& sample, const Embedding& /*embedding*/) { return score(sample); }
 };
 
 } // namespace eval

@@ -1,0 +1,81 @@
+#include "EyeFit.h"
+
+#include "FaceChip.h"
+#include "ProgressBar.h"
+#include "SequentialOpenCv.h"
+
+#include <opencv2/objdetect.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+float median(std::vector<float> values)
+{
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + values.size() / 2;
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+float medianDeviation(std::vector<float> values)
+{
+    const float centre = median(values);
+    for (float& value : values)
+        value = std::abs(value - centre);
+    return median(values);
+}
+
+} // namespace
+
+EyeFit::EyeFit(const std::vector<BoxedFace>& faces, const std::string& eyeCascade)
+{
+    if (cv::CascadeClassifier(eyeCascade).empty())
+        throw std::runtime_error("cannot load eye cascade: " + eyeCascade);
+    const eval::SequentialOpenCv sequential;
+    FaceChip chips(eyeCascade);
+    std::chrono::steady_clock::duration cutting{};
+    ProgressBar progress("eye search", long(faces.size()));
+    for (const BoxedFace& face : faces) {
+        const cv::Mat image = readPhoto(face.photo);
+        const auto start = std::chrono::steady_clock::now();
+        chips.cut(image, face.box);
+        cutting += std::chrono::steady_clock::now() - start;
+        const auto [left, right] = chips.lastEyes();
+        const cv::Point2f mid = 0.5f * (left + right) - cv::Point2f(face.box.tl());
+        found.push_back({face.set, chips.alignedByEyes(), mid.x / face.box.width, mid.y / face.box.height,
+                         float(cv::norm(right - left)) / face.box.width});
+        progress.update(long(found.size()));
+    }
+    progress.finish();
+    if (!faces.empty())
+        cutTime = std::chrono::duration<double, std::milli>(cutting).count() / faces.size();
+}
+
+EyeFit::Summary EyeFit::summary(const std::string& set) const
+{
+    Summary result;
+    std::vector<float> midX, midY, distance;
+    for (const Found& face : found) {
+        if (!set.empty() && face.set != set)
+            continue;
+        ++result.faces;
+        if (!face.pair)
+            continue;
+        midX.push_back(face.midX);
+        midY.push_back(face.midY);
+        distance.push_back(face.distance);
+    }
+    result.pairs = int(midX.size());
+    result.midX = median(midX);
+    result.midY = median(midY);
+    result.distance = median(distance);
+    result.spreadX = medianDeviation(midX);
+    result.spreadY = medianDeviation(midY);
+    result.spreadDistance = medianDeviation(distance);
+    return result;
+}
