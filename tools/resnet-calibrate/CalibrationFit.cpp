@@ -46,6 +46,13 @@ float thresholdAtFar(std::vector<float> strangers, double far)
     return strangers[allowed];
 }
 
+float marginThreshold(std::vector<float> owners, const std::vector<float>& strangers, double ownerShare, double far)
+{
+    std::sort(owners.begin(), owners.end());
+    const std::size_t rank = std::min(owners.size() - 1, std::size_t(ownerShare * double(owners.size())));
+    return 0.5f * (owners[rank] + thresholdAtFar(strangers, far));
+}
+
 double shareBelow(const std::vector<float>& distances, float threshold)
 {
     if (distances.empty())

@@ -28,6 +28,13 @@ TrialDistances ownerTrials(const PeopleEmbeddings& people, ResnetCalibration::Di
 // distance of the (floor(far * n) + 1)-th nearest stranger). Requires: distances not empty.
 float thresholdAtFar(std::vector<float> strangers, double far);
 
+// The threshold halfway between the owners and the strangers: between the distance within
+// which `ownerShare` of the owners' faces lie and thresholdAtFar(strangers, far). The same-room
+// set leaves an empty gap between the two; the middle of it keeps a margin on both sides for
+// rooms, cameras and people the calibration did not see, where the edge of the strangers
+// would keep none. Requires: both not empty.
+float marginThreshold(std::vector<float> owners, const std::vector<float>& strangers, double ownerShare, double far);
+
 // The share of distances strictly below the threshold.
 double shareBelow(const std::vector<float>& distances, float threshold);
 

@@ -15,8 +15,11 @@
 
 namespace {
 constexpr const char* kDefaultFacedata = "../shared/facedata";
-// Same-room strangers pass the per-face threshold at most this often (Essex, one studio).
+// Same-room strangers pass the per-face threshold at most this often (Essex, one studio)...
 constexpr double kDefaultFar = 0.001;
+// ...and the threshold lies halfway between that distance and the one within which this share
+// of the same-room owners' faces lie.
+constexpr double kOwnerShare = 0.99;
 // LFW calibration people: names A to J (K to Z is the evaluation split).
 constexpr char kFirstCalibrationName = 'A';
 constexpr char kLastCalibrationName = 'J';
@@ -25,8 +28,9 @@ const char* const kUsage = R"(usage: resnet-calibrate [options]
 
 Embeds the calibration faces as the window does (the window's detector, the face chip, the
 network) and fits the lock's constants for the face-resnet: for the cosine and the Euclidean
-distance, the threshold at which same-room strangers (Essex faces94, one studio) pass at most
---far of the time, and what that threshold gives on LFW photographs of people A-J. The distance
+distance, the distance at which same-room strangers (Essex faces94, one studio) pass at most
+--far of the time and the one within which 99 % of the same-room owners' faces lie; the
+threshold is halfway between them, and is checked on LFW photographs of people A-J. The distance
 that accepts more of the owners' faces at its threshold (the shares on Essex and on LFW added)
 wins; its scale puts the per-face threshold (0.99) at that distance. The calibration file is written with --out.
 
@@ -54,13 +58,13 @@ Fit fitDistance(ResnetCalibration::Distance kind, const char* name, const People
     Fit fit{kind, name};
     const TrialDistances room = ownerTrials(essex, kind);
     const TrialDistances photos = ownerTrials(lfw, kind);
-    fit.threshold = thresholdAtFar(room.strangers, far);
+    fit.threshold = marginThreshold(room.owners, room.strangers, kOwnerShare, far);
     fit.essexOwners = shareBelow(room.owners, fit.threshold);
     fit.lfwOwners = shareBelow(photos.owners, fit.threshold);
     fit.lfwStrangers = shareBelow(photos.strangers, fit.threshold);
-    std::printf("%-9s threshold %.4f  same-room strangers %.2f %% of %zu, owners %.1f %% of %zu;"
+    std::printf("%-9s strangers' edge %.4f, threshold %.4f  same-room strangers %.2f %% of %zu, owners %.1f %% of %zu;"
                 "  photographs: strangers %.2f %% of %zu, owners %.1f %% of %zu\n",
-                name, fit.threshold, 100.0 * shareBelow(room.strangers, fit.threshold), room.strangers.size(),
+                name, thresholdAtFar(room.strangers, far), fit.threshold, 100.0 * shareBelow(room.strangers, fit.threshold), room.strangers.size(),
                 100.0 * fit.essexOwners, room.owners.size(), 100.0 * fit.lfwStrangers, photos.strangers.size(),
                 100.0 * fit.lfwOwners, photos.owners.size());
     return fit;
