@@ -26,7 +26,7 @@ public:
 
     // The faces of one set ("essex", "lfw"), or of all sets for an empty name.
     Summary summary(const std::string& set) const;
-    // The mean time of one cut(), eye search included.
+    // The mean processor time of one cut(), eye search included.
     double cutMilliseconds() const { return cutTime; }
 
 private:

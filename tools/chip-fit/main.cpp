@@ -58,7 +58,7 @@ void printFit(const EyeFit& fit)
                     *set ? set : "all", s.faces, s.pairs, s.faces ? 100.0 * s.pairs / s.faces : 0.0, s.midX, s.spreadX,
                     s.midY, s.spreadY, s.distance, s.spreadDistance);
     }
-    std::printf("cut() %.2f ms a chip (eye search included, one thread)\n", fit.cutMilliseconds());
+    std::printf("cut() %.2f ms processor time a chip (eye search included, one thread)\n", fit.cutMilliseconds());
 }
 
 void printEer(const std::vector<BoxedFace>& faces, const CommandLine& line)
@@ -76,7 +76,7 @@ void printEer(const std::vector<BoxedFace>& faces, const CommandLine& line)
     options.seed = unsigned(line.number("seed", 1));
     const ChipEer eer(lfw, options);
     std::printf("\nlfw_min10 A-J (calibration people, not an evaluation figure): %zu faces, %.1f %% aligned by "
-                "eyes; %d genuine, %d impostor pairs; %.1f ms an embedding\n",
+                "eyes; %d genuine, %d impostor pairs; %.1f ms an embedding (wall clock)\n",
                 lfw.size(), 100.0 * eer.eyeShare(), eer.genuineCount(), eer.impostorCount(), eer.embedMilliseconds());
     std::printf("%-28s %10s %10s\n", "chips", "cosine", "Euclidean");
     for (const ChipEer::Row& row : eer.table())
