@@ -88,6 +88,18 @@ CappedOutcome buildMatcher()
     return outcome;
 }
 
+// The application the whole program runs in, made once and kept to the end of the process
+// (the window needs a QApplication; destroying one among the static objects is not safe).
+QApplication& offscreenApplication()
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "BadInputTest";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
 QByteArray int32Bytes(std::int32_t value)
 {
     return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
@@ -140,11 +152,7 @@ protected:
 
 TEST_F(BadInputTest, EveryDamagedModelEndsWithTheLoadersMessage)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "BadInputTest";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    QApplication& app = offscreenApplication();
     const QByteArray valid = modelBytes(kValues, kFeatures, temp.path());
     const QByteArray rest = valid.mid(8);
     const std::string early = "e_failure_read: Unexpected end of file";
@@ -204,11 +212,7 @@ TEST_F(BadInputTest, EveryDamagedModelEndsWithTheLoadersMessage)
 // default scale, which would let every face open the lock.
 TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "BadInputTest";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    QApplication& app = offscreenApplication();
     const QString calibration = QString(kResnetFolder) + "face_recognition_model.calibration";
     const QString weights = QString(kResnetFolder) + "face_recognition_model.bin";
     const QByteArray sound = readBytes(QDir(runDir()).filePath(calibration));

@@ -23,8 +23,9 @@ void reportIgnored(const std::string& path, const char* why)
     qDebug() << "model calibration" << QString::fromStdString(path) << "ignored:" << why;
 }
 
-// key = value lines; blank lines and lines starting with '#' are skipped.
-std::map<QString, QString> readEntries(QFile& file)
+} // namespace
+
+std::map<QString, QString> readCalibrationEntries(QIODevice& file)
 {
     std::map<QString, QString> entries;
     QTextStream in(&file);
@@ -38,7 +39,6 @@ std::map<QString, QString> readEntries(QFile& file)
     }
     return entries;
 }
-} // namespace
 
 std::string ModelCalibration::pathFor(const std::string& modelPath)
 {
@@ -53,7 +53,7 @@ ModelCalibration ModelCalibration::read(const std::string& path)
         reportIgnored(path, "cannot be read");
         return calibration;
     }
-    const std::map<QString, QString> entries = readEntries(file);
+    const std::map<QString, QString> entries = readCalibrationEntries(file);
     const auto format = entries.find(kFormatKey);
     if (format == entries.end() || format->second != QString::number(kFormat)) {
         reportIgnored(path, "unknown format");

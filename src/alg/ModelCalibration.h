@@ -2,6 +2,10 @@
 
 #include "LightNormalisation.h"
 
+#include <QIODevice>
+#include <QString>
+
+#include <map>
 #include <optional>
 #include <string>
 
@@ -39,3 +43,7 @@ struct ModelCalibration
     // Throws:  std::runtime_error naming the file when it cannot be written.
     void write(const std::string& path) const;
 };
+
+// The "key = value" lines of a calibration file open for reading, keys and values trimmed;
+// blank lines, lines starting with '#' and lines without a key are skipped.
+std::map<QString, QString> readCalibrationEntries(QIODevice& file);

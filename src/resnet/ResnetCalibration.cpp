@@ -1,6 +1,7 @@
 #include "ResnetCalibration.h"
 
 #include "Errors.h"
+#include "ModelCalibration.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -26,7 +27,6 @@ constexpr qint64 kMaxFileSize = 4096;
     throw e_logic_argument(QString("%1: %2").arg(path, what).toStdString());
 }
 
-// key = value lines; blank lines and lines starting with '#' are skipped.
 std::map<QString, QString> readEntries(const QString& path)
 {
     QFile file(path);
@@ -34,17 +34,7 @@ std::map<QString, QString> readEntries(const QString& path)
         throw e_failure_open(QString("%1: cannot be read (%2)").arg(path, file.errorString()).toStdString());
     if (file.size() > kMaxFileSize)
         damaged(path, "too large for a calibration");
-    std::map<QString, QString> entries;
-    QTextStream in(&file);
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        const int equals = line.indexOf('=');
-        if (equals > 0)
-            entries[line.left(equals).trimmed()] = line.mid(equals + 1).trimmed();
-    }
-    return entries;
+    return readCalibrationEntries(file);
 }
 
 QString required(const std::map<QString, QString>& entries, const char* key, const QString& path)
