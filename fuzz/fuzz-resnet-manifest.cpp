@@ -21,18 +21,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray json = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
-    std::vector<ResnetTensorSpec> specs;
+    std::vector<ResnetTensorLayout> layouts;
     try {
-        specs = parseResnetManifest(json);
+        layouts = parseResnetManifest(json);
     } catch (const e_logic_argument& error) {
         FUZZ_CHECK(!error.message().empty());
         return 0;
     }
-    const std::vector<ResnetTensorSpec>& expected = resnetTensors();
-    FUZZ_CHECK(specs.size() == expected.size());
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        FUZZ_CHECK(specs[i].name == expected[i].name && specs[i].shape == expected[i].shape);
-        FUZZ_CHECK(!specs[i].quantised || (std::isfinite(specs[i].scale) && std::isfinite(specs[i].min)));
+    const std::vector<ResnetTensorLayout>& expected = resnetTensors();
+    FUZZ_CHECK(layouts.size() == expected.size());
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        FUZZ_CHECK(layouts[i].name == expected[i].name && layouts[i].shape == expected[i].shape);
+        FUZZ_CHECK(!layouts[i].quantised || (std::isfinite(layouts[i].scale) && std::isfinite(layouts[i].min)));
     }
     return 0;
 }

@@ -161,13 +161,13 @@ Seeds faceSeeds()
 }
 // A manifest entry; like the shipped weights, the 64-channel filters are float32 and the rest
 // uint8-quantised.
-QJsonObject manifestEntry(const ResnetTensorSpec& spec)
+QJsonObject manifestEntry(const ResnetTensorLayout& layout)
 {
     QJsonArray shape;
-    for (int size : spec.shape)
+    for (int size : layout.shape)
         shape.append(size);
-    QJsonObject entry{{"name", QString::fromStdString(spec.name)}, {"shape", shape}, {"dtype", "float32"}};
-    if (spec.shape.size() != 4 || spec.shape[3] != 64)
+    QJsonObject entry{{"name", QString::fromStdString(layout.name)}, {"shape", shape}, {"dtype", "float32"}};
+    if (layout.shape.size() != 4 || layout.shape[3] != 64)
         entry["quantization"] = QJsonObject{{"dtype", "uint8"}, {"scale", 0.0005}, {"min", -0.07}};
     return entry;
 }
@@ -181,8 +181,8 @@ QByteArray manifestBytes(const QJsonArray& entries)
 Seeds manifestSeeds()
 {
     QJsonArray entries;
-    for (const ResnetTensorSpec& spec : resnetTensors())
-        entries.append(manifestEntry(spec));
+    for (const ResnetTensorLayout& layout : resnetTensors())
+        entries.append(manifestEntry(layout));
     const QByteArray valid = manifestBytes(entries);
     QJsonArray wrongShape = entries, swapped = entries, shorter = entries, longer = entries, badScale = entries;
     QJsonObject first = entries.first().toObject();

@@ -27,7 +27,7 @@ constexpr std::int64_t kFloatBytes = 4;
 constexpr const char* kTensorType = "float32";
 constexpr const char* kQuantisedType = "uint8";
 
-void addConvLayer(std::vector<ResnetTensorSpec>& list, const std::string& layer, int kernel, int in, int out)
+void addConvLayer(std::vector<ResnetTensorLayout>& list, const std::string& layer, int kernel, int in, int out)
 {
     list.push_back({layer + "/conv/filters", {kernel, kernel, in, out}});
     list.push_back({layer + "/conv/bias", {out}});
@@ -35,9 +35,9 @@ void addConvLayer(std::vector<ResnetTensorSpec>& list, const std::string& layer,
     list.push_back({layer + "/scale/biases", {out}});
 }
 
-std::vector<ResnetTensorSpec> architecture()
+std::vector<ResnetTensorLayout> architecture()
 {
-    std::vector<ResnetTensorSpec> tensors;
+    std::vector<ResnetTensorLayout> tensors;
     addConvLayer(tensors, kResnetStem, kStemKernel, kImageChannels, kResnetBlocks[0].inChannels);
     for (const ResnetBlock& block : kResnetBlocks) {
         const std::string name = block.name;
@@ -62,7 +62,7 @@ std::string shapeText(const std::vector<int>& shape)
 }
 
 // The shape of a tensor entry, which must be the expected one.
-std::vector<int> readShape(const QJsonObject& entry, const ResnetTensorSpec& expected, const std::string& context)
+std::vector<int> readShape(const QJsonObject& entry, const ResnetTensorLayout& expected, const std::string& context)
 {
     const QJsonArray sizes = entry.value("shape").toArray();
     std::vector<int> shape;
@@ -74,7 +74,7 @@ std::vector<int> readShape(const QJsonObject& entry, const ResnetTensorSpec& exp
     return shape;
 }
 
-void readQuantisation(const QJsonObject& entry, ResnetTensorSpec& spec, const std::string& context)
+void readQuantisation(const QJsonObject& entry, ResnetTensorLayout& layout, const std::string& context)
 {
     if (!entry.contains("quantization"))
         return;
@@ -83,13 +83,13 @@ void readQuantisation(const QJsonObject& entry, ResnetTensorSpec& spec, const st
     const QJsonValue min = quantisation.value("min");
     if (quantisation.value("dtype").toString() != kQuantisedType || !scale.isDouble() || !min.isDouble() ||
         !std::isfinite(scale.toDouble()) || !std::isfinite(min.toDouble()))
-        damaged(context, "quantisation of " + spec.name + " is not uint8 with a finite scale and min");
-    spec.quantised = true;
-    spec.scale = scale.toDouble();
-    spec.min = min.toDouble();
+        damaged(context, "quantisation of " + layout.name + " is not uint8 with a finite scale and min");
+    layout.quantised = true;
+    layout.scale = scale.toDouble();
+    layout.min = min.toDouble();
 }
 
-ResnetTensorSpec readSpec(const QJsonValue& value, const ResnetTensorSpec& expected, const std::string& context)
+ResnetTensorLayout readLayout(const QJsonValue& value, const ResnetTensorLayout& expected, const std::string& context)
 {
     const QJsonObject entry = value.toObject();
     const std::string name = entry.value("name").toString().toStdString();
@@ -97,11 +97,11 @@ ResnetTensorSpec readSpec(const QJsonValue& value, const ResnetTensorSpec& expec
         damaged(context, "tensor \"" + name + "\" found where " + expected.name + " belongs");
     if (entry.value("dtype").toString() != kTensorType)
         damaged(context, "type of " + name + " is not " + kTensorType);
-    ResnetTensorSpec spec;
-    spec.name = name;
-    spec.shape = readShape(entry, expected, context);
-    readQuantisation(entry, spec, context);
-    return spec;
+    ResnetTensorLayout layout;
+    layout.name = name;
+    layout.shape = readShape(entry, expected, context);
+    readQuantisation(entry, layout, context);
+    return layout;
 }
 
 // The manifest's list of tensors: an array of one group with a "weights" list.
@@ -117,35 +117,35 @@ QJsonArray tensorEntries(const QByteArray& json, const std::string& context)
     return groups.first().toObject().value("weights").toArray();
 }
 
-std::vector<ResnetTensorSpec> parseManifest(const QByteArray& json, const std::string& context)
+std::vector<ResnetTensorLayout> parseManifest(const QByteArray& json, const std::string& context)
 {
     const QJsonArray entries = tensorEntries(json, context);
-    const std::vector<ResnetTensorSpec>& expected = resnetTensors();
-    std::vector<ResnetTensorSpec> specs;
+    const std::vector<ResnetTensorLayout>& expected = resnetTensors();
+    std::vector<ResnetTensorLayout> layouts;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (int(i) >= entries.size())
             damaged(context, "tensor " + expected[i].name + " is missing");
-        specs.push_back(readSpec(entries.at(int(i)), expected[i], context));
+        layouts.push_back(readLayout(entries.at(int(i)), expected[i], context));
     }
     if (std::size_t(entries.size()) > expected.size())
         damaged(context, std::string("extra tensors after ") + kResnetFc + ": " +
                              std::to_string(entries.size() - int(expected.size())));
-    return specs;
+    return layouts;
 }
 
-std::int64_t valueCount(const ResnetTensorSpec& spec)
+std::int64_t valueCount(const ResnetTensorLayout& layout)
 {
     std::int64_t count = 1;
-    for (int size : spec.shape)
+    for (int size : layout.shape)
         count *= size;
     return count;
 }
 
-std::int64_t storedBytes(const std::vector<ResnetTensorSpec>& specs)
+std::int64_t storedBytes(const std::vector<ResnetTensorLayout>& layouts)
 {
     std::int64_t bytes = 0;
-    for (const ResnetTensorSpec& spec : specs)
-        bytes += valueCount(spec) * (spec.quantised ? kQuantisedBytes : kFloatBytes);
+    for (const ResnetTensorLayout& layout : layouts)
+        bytes += valueCount(layout) * (layout.quantised ? kQuantisedBytes : kFloatBytes);
     return bytes;
 }
 
@@ -159,15 +159,15 @@ float littleEndianFloat(const unsigned char* bytes)
 }
 
 // Decodes one tensor starting at `bytes`; returns the bytes it took.
-std::int64_t decodeTensor(const ResnetTensorSpec& spec, const unsigned char* bytes, ResnetTensor& tensor)
+std::int64_t decodeTensor(const ResnetTensorLayout& layout, const unsigned char* bytes, ResnetTensor& tensor)
 {
-    const std::int64_t count = valueCount(spec);
-    tensor.shape = spec.shape;
+    const std::int64_t count = valueCount(layout);
+    tensor.shape = layout.shape;
     tensor.values.resize(std::size_t(count));
     for (std::int64_t i = 0; i < count; ++i)
-        tensor.values[std::size_t(i)] = spec.quantised ? float(bytes[i] * spec.scale + spec.min)
+        tensor.values[std::size_t(i)] = layout.quantised ? float(bytes[i] * layout.scale + layout.min)
                                                        : littleEndianFloat(bytes + kFloatBytes * i);
-    return count * (spec.quantised ? kQuantisedBytes : kFloatBytes);
+    return count * (layout.quantised ? kQuantisedBytes : kFloatBytes);
 }
 
 bool allFinite(const std::vector<float>& values)
@@ -190,33 +190,33 @@ QByteArray readFile(const QString& path)
 }
 } // namespace
 
-const std::vector<ResnetTensorSpec>& resnetTensors()
+const std::vector<ResnetTensorLayout>& resnetTensors()
 {
-    static const std::vector<ResnetTensorSpec> tensors = architecture();
+    static const std::vector<ResnetTensorLayout> tensors = architecture();
     return tensors;
 }
 
-std::vector<ResnetTensorSpec> parseResnetManifest(const QByteArray& json)
+std::vector<ResnetTensorLayout> parseResnetManifest(const QByteArray& json)
 {
     return parseManifest(json, "");
 }
 
 std::map<std::string, ResnetTensor> readResnetWeights(const QString& manifestPath, const QString& weightsPath)
 {
-    const std::vector<ResnetTensorSpec> specs =
+    const std::vector<ResnetTensorLayout> layouts =
         parseManifest(readFile(manifestPath), manifestPath.toStdString() + ": ");
     const QByteArray weights = readFile(weightsPath);
     const std::string context = weightsPath.toStdString() + ": ";
-    const std::int64_t expectedBytes = storedBytes(specs);
+    const std::int64_t expectedBytes = storedBytes(layouts);
     if (weights.size() != expectedBytes)
         damaged(context, std::to_string(weights.size()) + " bytes, expected " + std::to_string(expectedBytes));
     std::map<std::string, ResnetTensor> tensors;
     const auto* next = reinterpret_cast<const unsigned char*>(weights.constData());
-    for (const ResnetTensorSpec& spec : specs) {
-        ResnetTensor& tensor = tensors[spec.name];
-        next += decodeTensor(spec, next, tensor);
+    for (const ResnetTensorLayout& layout : layouts) {
+        ResnetTensor& tensor = tensors[layout.name];
+        next += decodeTensor(layout, next, tensor);
         if (!allFinite(tensor.values))
-            damaged(context, "non-finite value in " + spec.name);
+            damaged(context, "non-finite value in " + layout.name);
     }
     return tensors;
 }

@@ -39,7 +39,7 @@ inline constexpr ResnetBlock kResnetBlocks[] = {
 };
 
 // One tensor as the manifest describes it.
-struct ResnetTensorSpec
+struct ResnetTensorLayout
 {
     std::string name;
     std::vector<int> shape;
@@ -57,13 +57,13 @@ struct ResnetTensor
 
 // Ensures: the tensors the architecture expects in file order, by name and shape (scale and
 //          min are left 0 and quantised false: the manifest decides those).
-const std::vector<ResnetTensorSpec>& resnetTensors();
+const std::vector<ResnetTensorLayout>& resnetTensors();
 
 // Requires: json is the manifest's text.
 // Ensures:  the tensors in file order, each shape checked against the architecture.
 // Throws:   e_logic_argument("<what is wrong>") for text that is not such a manifest, a
 //           tensor missing, unknown or out of order, or a shape that does not fit.
-std::vector<ResnetTensorSpec> parseResnetManifest(const QByteArray& json);
+std::vector<ResnetTensorLayout> parseResnetManifest(const QByteArray& json);
 
 // Reads the manifest and the weights file.
 // Ensures:  every tensor of the architecture by name, all values finite.

@@ -1,7 +1,7 @@
 // The shipped models end to end, as a user meets them: the window enrols from a video standing
 // in for the camera, then verifies recorded videos one at a time through the video test, once
 // and twice enrolled, at a desk, in another room and on other days at an office webcam; the
-// specified model and the face-resnet ("--features resnet"). The owner must open the lock;
+// GRBM model and the face-resnet ("--features resnet"). The owner must open the lock;
 // strangers never.
 #include "axes/SessionClips.h"
 #include "DemoVideoMaker.h"
@@ -428,7 +428,7 @@ void AcceptanceTest::resnetKnowsTheOwnerOnOtherDaysAcrossRestarts()
 
 // One group at the desk: the owner's other desk recording opens the lock, the demo's strangers
 // never do. The other room under side light is logged: it stays shut after the desk group
-// alone, as under the specified model, and a second group enrolled there opens the rest of it.
+// alone, as under the GRBM model, and a second group enrolled there opens the rest of it.
 void AcceptanceTest::resnetDeskGroupKeepsStrangersOutAndLearnsTheOtherRoom()
 {
     QLoggingCategory::setFilterRules("default.debug=false");

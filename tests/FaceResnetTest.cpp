@@ -79,13 +79,13 @@ TEST_F(FaceResnetTest, WrongChipThrows)
 }
 
 // Offset in the weights file of the first float32 tensor.
-int firstFloatOffset(const std::vector<ResnetTensorSpec>& specs)
+int firstFloatOffset(const std::vector<ResnetTensorLayout>& layouts)
 {
     int offset = 0;
-    for (const ResnetTensorSpec& spec : specs) {
-        if (!spec.quantised)
+    for (const ResnetTensorLayout& layout : layouts) {
+        if (!layout.quantised)
             return offset;
-        offset += std::accumulate(spec.shape.begin(), spec.shape.end(), 1, std::multiplies<int>());
+        offset += std::accumulate(layout.shape.begin(), layout.shape.end(), 1, std::multiplies<int>());
     }
     return -1;
 }

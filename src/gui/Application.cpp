@@ -52,7 +52,7 @@ int runVisagio(QApplication& app, const StartOptions& options)
         options.features.isEmpty() ? OwnerProfile::recordedFeatures(options.profileDir) : options.features;
     qDebug().noquote() << "feature model:" << features;
     // The model, the foreign faces and the face-resnet are read in separate steps so the message
-    // names the one that failed. Under resnet the specified model only keeps the samples'
+    // names the one that failed. Under resnet the GRBM model only keeps the samples'
     // groups in step, so its foreign faces are not needed.
     std::unique_ptr<FaceMatcher> matcher;
     if (!startStep(kModelPath, [&] {

@@ -41,7 +41,7 @@ public:
     MainWindow(QWidget* parent, QString videoDir, const QString& profileDir = QString());
     // Same, on a matcher the caller has built (model loaded, foreign base read). With a
     // face-resnet matcher, faces are verified by it instead: every collected frame also gives a
-    // chip and its embedding, the specified matcher only keeps the groups' samples, the
+    // chip and its embedding, the GRBM matcher only keeps the groups' samples, the
     // profile's groups without chips are skipped, and the profile records "resnet".
     // Requires: matcher is not null and works on 35 x 45 samples.
     MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> matcher, QString videoDir,
@@ -113,7 +113,7 @@ private:
     float confidence = 0;
     bool started = false;
     std::unique_ptr<OwnerProfile> profile;
-    // The face-resnet side; null when the specified model verifies.
+    // The face-resnet side; null when the GRBM model verifies.
     std::unique_ptr<ResnetMatcher> resnet;
     FaceChip chipCutter;
     cv::Mat chip;

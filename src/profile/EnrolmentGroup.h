@@ -5,10 +5,9 @@
 
 #include <vector>
 
-// One enrolment run as the window collected it: the 35 x 45 grey samples the specified feature
-// model learns from and, when the face-resnet model was active, the 150 x 150 colour chips cut
+// One enrolment run as the window collected it: the 35 x 45 grey samples the GRBM feature// model learns from and, when the face-resnet model was active, the 150 x 150 colour chips cut
 // from the same frames with their embeddings under the network whose weights have the SHA-256
-// `embeddingModel`. A group enrolled for the specified model alone has no chips.
+// `embeddingModel`. A group enrolled for the GRBM model alone has no chips.
 struct EnrolmentGroup
 {
     EnrolmentGroup() = default;

@@ -21,7 +21,7 @@ const char* const kGroupPrefix = "group-";
 const char* const kIncomingPrefix = ".incoming-";
 const char* const kRemovingPrefix = ".removing-";
 const char* const kFeaturesName = "features.txt";
-// The feature model of a profile that never recorded one: the specified GRBM.
+// The feature model of a profile that never recorded one: the GRBM.
 const char* const kDefaultFeatures = "grbm";
 // A recorded name is a short word; anything else in the file is not a choice.
 constexpr int kMaxFeaturesLength = 32;

@@ -12,7 +12,7 @@
 //   distance_scale = 1740
 //
 // A face scores 90 / (distance_scale * d + 30) for its distance d to the nearest template
-// embedding. Unlike the specified model's calibration nothing here has a default: a scale of 1
+// embedding. Unlike the GRBM model's calibration nothing here has a default: a scale of 1
 // would let every face open the lock, so a missing or damaged file stops the program.
 struct ResnetCalibration
 {

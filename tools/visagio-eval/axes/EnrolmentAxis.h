@@ -10,7 +10,7 @@
 namespace eval {
 
 // How strict the lock is for strangers as the owner enrols more: the program's matchers (the
-// specified feature model and the face-resnet) over the same captured people under several
+// GRBM feature model and the face-resnet) over the same captured people under several
 // enrolments (one group from 3, 5 and 10 photographs,
 // one from half of the photographs, two groups from two disjoint quarters), each with the
 // share of strangers' faces and of the owner's faces accepted at the program's threshold and
