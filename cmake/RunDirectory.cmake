@@ -7,7 +7,7 @@ set(VISAGIO_CASCADE_DIR "/usr/share/opencv4/haarcascades" CACHE PATH "Debian ope
 set(VISAGIO_FACE_CASCADE "haarcascade_frontalface_alt2.xml" CACHE STRING "Face cascade installed as haarcascade.xml")
 set(VISAGIO_RUN_DIR "${CMAKE_BINARY_DIR}/run")
 
-foreach(cascade "${VISAGIO_FACE_CASCADE}" "haarcascade_eye_tree_eyeglasses.xml")
+foreach(cascade "${VISAGIO_FACE_CASCADE}" "haarcascade_eye_tree_eyeglasses.xml" "haarcascade_eye.xml")
     if(NOT EXISTS "${VISAGIO_CASCADE_DIR}/${cascade}")
         message(FATAL_ERROR "Cascade ${VISAGIO_CASCADE_DIR}/${cascade} is missing: install opencv-data")
     endif()
@@ -20,7 +20,7 @@ add_custom_target(visagio_rundir ALL
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VISAGIO_CASCADE_DIR}/${VISAGIO_FACE_CASCADE}"
             "${VISAGIO_RUN_DIR}/haarcascades/haarcascade.xml"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VISAGIO_CASCADE_DIR}/haarcascade_eye_tree_eyeglasses.xml"
-            "${VISAGIO_RUN_DIR}/haarcascades/haarcascade_eye_tree_eyeglasses.xml"
+            "${VISAGIO_CASCADE_DIR}/haarcascade_eye.xml" "${VISAGIO_RUN_DIR}/haarcascades/"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${VISAGIO_RUN_DIR}/face-resnet"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${_resnet}/face_recognition_model-weights_manifest.json"
             "${_resnet}/face_recognition_model.bin" "${_resnet}/face_recognition_model.calibration"

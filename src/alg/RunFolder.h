@@ -9,5 +9,7 @@ inline constexpr const char* kModelPath = "glasgow-45x35/200/100-res.grbm";
 inline constexpr const char* kForeignFacesPath = "foreignfaces/all/";
 inline constexpr const char* kFaceCascadePath = "./haarcascades/haarcascade.xml";
 inline constexpr const char* kEyeCascadePath = "./haarcascades/haarcascade_eye_tree_eyeglasses.xml";
+// The eye search that aligns the face-resnet's chips (FaceChip.h).
+inline constexpr const char* kChipEyeCascadePath = "./haarcascades/haarcascade_eye.xml";
 // The face-resnet's manifest and weights (FaceResnet.h).
 inline constexpr const char* kResnetFolder = "face-resnet/";

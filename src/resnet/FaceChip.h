@@ -12,8 +12,8 @@
 class FaceChip
 {
 public:
-    // Loads the eye cascade from the run folder (RunFolder.h); without it every chip is cut by
-    // the box transform.
+    // Loads the chip's eye cascade from the run folder (RunFolder.h); without it every chip is
+    // cut by the box transform.
     FaceChip();
     explicit FaceChip(const std::string& eyeCascadePath);
 

@@ -37,7 +37,7 @@ Options:
   --cascade FILE          face cascade (default: ./haarcascades/haarcascade.xml when present,
                           else Debian's haarcascade_frontalface_alt2.xml)
   --eye-cascade FILE      eye cascade (default: the run folder's, else Debian's
-                          haarcascade_eye_tree_eyeglasses.xml)
+                          haarcascade_eye.xml)
   --resnet DIR            the face-resnet's folder (default: the source tree's
                           data/models/face-resnet)
   --no-eer                steps 1 and 2 only
@@ -69,7 +69,7 @@ void printEer(const std::vector<BoxedFace>& faces, const CommandLine& line)
             lfw.push_back(face);
     ChipEer::Options options;
     options.resnetFolder = line.text("resnet", VISAGIO_RESNET_SOURCE);
-    options.eyeCascade = line.text("eye-cascade", SampleCutter::defaultEyeCascade());
+    options.eyeCascade = line.text("eye-cascade", SampleCutter::defaultChipEyeCascade());
     options.threads = int(line.number("threads", 2));
     options.genuinePerPerson = int(line.number("genuine-per-person", 100));
     options.impostorPairs = int(line.number("impostor-pairs", 20000));
@@ -99,7 +99,7 @@ int run(int argc, char** argv)
     const std::vector<BoxedFace> faces =
         calibrationFaces(index, line.text("cascade", SampleCutter::defaultFaceCascade()), missed);
     std::printf("%zu calibration faces, %d photographs without a face\n", faces.size(), missed);
-    printFit(EyeFit(faces, line.text("eye-cascade", SampleCutter::defaultEyeCascade())));
+    printFit(EyeFit(faces, line.text("eye-cascade", SampleCutter::defaultChipEyeCascade())));
     if (!line.has("no-eer"))
         printEer(faces, line);
     return 0;

@@ -5,7 +5,7 @@
 
 ChipEmbedder::ChipEmbedder(const std::string& resnetFolder)
     : cutter(SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade()),
-      chips(SampleCutter::defaultEyeCascade()),
+      chips(SampleCutter::defaultChipEyeCascade()),
       net(QString::fromStdString(resnetFolder))
 {
 }

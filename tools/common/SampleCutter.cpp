@@ -13,6 +13,8 @@ constexpr const char* kRunEyeCascade = "haarcascades/haarcascade_eye_tree_eyegla
 constexpr const char* kDebianCascades = "/usr/share/opencv4/haarcascades/";
 constexpr const char* kDebianFaceCascade = "haarcascade_frontalface_alt2.xml";
 constexpr const char* kDebianEyeCascade = "haarcascade_eye_tree_eyeglasses.xml";
+constexpr const char* kRunChipEyeCascade = "haarcascades/haarcascade_eye.xml";
+constexpr const char* kDebianChipEyeCascade = "haarcascade_eye.xml";
 // Eye distances (frame pixels) tried for landmarked photos: the face then spans about
 // 2.2 eye distances, well above the detector's 90 px minimum.
 constexpr double kEyeDistances[] = {46.0, 40.0, 54.0};
@@ -33,6 +35,11 @@ std::string SampleCutter::defaultFaceCascade()
 std::string SampleCutter::defaultEyeCascade()
 {
     return preferExisting(kRunEyeCascade, std::string(kDebianCascades) + kDebianEyeCascade);
+}
+
+std::string SampleCutter::defaultChipEyeCascade()
+{
+    return preferExisting(kRunChipEyeCascade, std::string(kDebianCascades) + kDebianChipEyeCascade);
 }
 
 SampleCutter::SampleCutter(const std::string& faceCascade, const std::string& eyeCascade)

@@ -20,6 +20,8 @@ public:
     // The face cascade of the run directory when present, else Debian's frontal alt2 cascade.
     static std::string defaultFaceCascade();
     static std::string defaultEyeCascade();
+    // The eye cascade FaceChip aligns the face-resnet's chips by (the run folder's, else Debian's).
+    static std::string defaultChipEyeCascade();
 
     // Throws: std::runtime_error("cannot load face cascade: <path>") when it does not load.
     SampleCutter(const std::string& faceCascade, const std::string& eyeCascade);
