@@ -1,9 +1,10 @@
 // The face-resnet's costs, one thread, on a 320 x 240 face video: the verification tick
-// (detect, cut the chip, embed, score) beside detection alone; training one group of 100
+// (detect, judge liveness, cut the chip, embed, score) beside detection alone, and the
+// liveness check's share of it; training one group of 100
 // chips after its collection; start-up of the matcher with a profile of 5 saved groups (the
 // network built, the stored embeddings read, the template made); the network's memory.
 //
-// Run it in the build's run directory (it reads ./haarcascades/ and ./face-resnet/):
+// Run it in the build's run directory (it reads ./haarcascades/, ./face-resnet/ and ./liveness/):
 //   resnet-bench [--frames N]
 
 #include "Errors.h"
@@ -11,6 +12,7 @@
 #include "FaceDetector.h"
 #include "FaceGeometry.h"
 #include "FaceVideo.h"
+#include "LivenessCheck.h"
 #include "OwnerProfile.h"
 #include "ResnetMatcher.h"
 #include "RunFolder.h"
@@ -37,6 +39,7 @@ constexpr double kTickGoalMs = 33.0;
 constexpr double kTrainGoalMs = 250.0;
 constexpr double kStartGoalMs = 1000.0;
 constexpr double kMemoryGoalMb = 64.0;
+constexpr double kLivenessGoalMs = 5.0;
 
 double elapsedMs(Clock::time_point since)
 {
@@ -61,6 +64,7 @@ void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 struct TickTimes
 {
     std::vector<double> detect;
+    std::vector<double> liveness;
     std::vector<double> tick;
     EnrolmentGroup group;
 };
@@ -74,6 +78,7 @@ TickTimes verificationTicks(ResnetMatcher& matcher, int frames)
         throw std::runtime_error("cannot open the face video");
     FaceDetector detector;
     FaceChip chips;
+    const LivenessCheck liveness;
     TickTimes times;
     for (int i = 0; i < frames; ++i) {
         const cv::Mat frame = webcam.queryFrame(kFrameSize);
@@ -82,6 +87,9 @@ TickTimes verificationTicks(ResnetMatcher& matcher, int frames)
         const double detectMs = elapsedMs(start);
         if (!detector.found())
             continue;
+        const auto judged = Clock::now();
+        liveness.judge(frame, detector.faceRect());
+        times.liveness.push_back(elapsedMs(judged));
         const cv::Mat chip = chips.cut(frame, detector.faceRect());
         matcher.verify(matcher.embed(chip, false));
         times.tick.push_back(elapsedMs(start));
@@ -145,6 +153,9 @@ int main(int argc, char** argv)
         std::printf("verification tick: median %.1f ms over %zu faces (goal %.0f ms: %s), %.1f x detection alone "
                     "(%.1f ms)\n", tick, times.tick.size(), kTickGoalMs, verdict(tick, kTickGoalMs),
                     detect > 0 ? tick / detect : 0.0, detect);
+        const double live = median(times.liveness);
+        std::printf("liveness check: median %.2f ms a face (goal %.0f ms: %s), %.1f %% of the tick\n", live,
+                    kLivenessGoalMs, verdict(live, kLivenessGoalMs), tick > 0 ? 100.0 * live / tick : 0.0);
         std::printf("training one group of %d after collection: %.2f ms (goal %.0f ms: %s)\n", kGroupSize, trainMs,
                     kTrainGoalMs, verdict(trainMs, kTrainGoalMs));
         std::printf("matcher start with %d saved groups: %.0f ms (goal %.0f ms: %s)\n", kSavedGroups, startMs,

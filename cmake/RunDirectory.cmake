@@ -25,6 +25,9 @@ add_custom_target(visagio_rundir ALL
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${_resnet}/face_recognition_model-weights_manifest.json"
             "${_resnet}/face_recognition_model.bin" "${_resnet}/face_recognition_model.calibration"
             "${_resnet}/LICENSE" "${VISAGIO_RUN_DIR}/face-resnet/"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${VISAGIO_RUN_DIR}/liveness"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_SOURCE_DIR}/data/models/liveness/liveness.model"
+            "${VISAGIO_RUN_DIR}/liveness/"
     COMMAND ${CMAKE_COMMAND} -DMODEL=${_model} -DRUN_DIR=${VISAGIO_RUN_DIR}
             -P "${CMAKE_SOURCE_DIR}/cmake/CopyModel.cmake"
     COMMENT "Assembling the run directory ${VISAGIO_RUN_DIR}")

@@ -2,10 +2,12 @@
 // variants the tests use, all made here with the project's own writers.
 //   make-fuzz-seeds DIR
 // creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/,
-// DIR/fuzz-resnet-manifest/ (one seed a file) and the dictionary DIR/fuzz-coords.dict.
+// DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/ (one seed a file) and the dictionary
+// DIR/fuzz-coords.dict.
 #include "File.h"
 #include "FuzzSupport.h"
 #include "GaussianRbm.h"
+#include "LivenessModel.h"
 #include "ResnetWeights.h"
 
 #include <QByteArray>
@@ -18,6 +20,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -46,6 +49,14 @@ QByteArray int32Bytes(std::int32_t value)
     return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
+QByteArray readBack(const QString& path)
+{
+    QFile written(path);
+    if (!written.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read back " + path.toStdString());
+    return written.readAll();
+}
+
 // The model file of an nv x nh model with distinct small parameters, as the loader reads it.
 QByteArray modelBytes(int nv, int nh, const QString& scratch)
 {
@@ -64,10 +75,7 @@ QByteArray modelBytes(int nv, int nh, const QString& scratch)
         file << model;
         file.close();
     }
-    QFile written(path);
-    if (!written.open(QIODevice::ReadOnly))
-        throw std::runtime_error("cannot read back " + path.toStdString());
-    return written.readAll();
+    return readBack(path);
 }
 
 Seeds modelSeeds(const QString& scratch)
@@ -209,6 +217,35 @@ Seeds manifestSeeds()
         {"empty", QByteArray()},
     };
 }
+
+// The liveness model file as the trainer writes it.
+QByteArray livenessBytes(const LivenessModel& model, const QString& scratch)
+{
+    const QString path = QDir(scratch).filePath(LivenessModel::kFileName);
+    model.write(path);
+    const QByteArray bytes = readBack(path);
+    QFile::remove(path);
+    return bytes;
+}
+
+// A three-feature liveness model and damaged copies of it.
+Seeds livenessSeeds(const QString& scratch)
+{
+    const LivenessModel model{"colour-lbp-1", {0.5f, -1.0f, 2.0f}, {2.0f, 0.25f, 1.0f / 3},
+                              {1.5f, -4.0f, 0.1f}, 0.2f, -0.75f};
+    const QByteArray valid = livenessBytes(model, scratch);
+    LivenessModel zeroScale = model, shortMean = model, infiniteBias = model;
+    zeroScale.scale[1] = 0.0f;
+    shortMean.mean.pop_back();
+    infiniteBias.bias = -std::numeric_limits<float>::infinity();
+    return {
+        {"valid", valid},
+        {"zero-scale", livenessBytes(zeroScale, scratch)},
+        {"short-mean", livenessBytes(shortMean, scratch)},
+        {"infinite-bias", livenessBytes(infiniteBias, scratch)},
+        {"cut", valid.left(valid.size() / 2)},
+    };
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -226,6 +263,7 @@ int main(int argc, char** argv)
         writeSeeds(root.filePath("fuzz-coords"), coordsSeeds());
         writeSeeds(root.filePath("fuzz-face-vector"), faceSeeds());
         writeSeeds(root.filePath("fuzz-resnet-manifest"), manifestSeeds());
+        writeSeeds(root.filePath("fuzz-liveness-model"), livenessSeeds(root.path()));
         writeSeed(root.filePath("fuzz-coords.dict"), coordsDictionary());
         std::printf("seeds written to %s\n", qPrintable(root.path()));
         return 0;

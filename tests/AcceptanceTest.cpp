@@ -3,18 +3,20 @@
 // and twice enrolled, at a desk, in another room and on other days at an office webcam; the
 // GRBM model and the face-resnet ("--features resnet"). The owner must open the lock;
 // strangers never.
-#include "axes/SessionClips.h"
 #include "DemoVideoMaker.h"
 #include "FaceDetector.h"
 #include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "MainWindow.h"
 #include "WindowDriver.h"
+#include "FolderListing.h"
+#include "LivenessCheck.h"
 #include "ModelFiles.h"
 #include "OwnerProfile.h"
 #include "ResnetMatcher.h"
 #include "RunFolder.h"
 #include "SampleCutter.h"
+#include "SessionZoom.h"
 #include "TestData.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -129,24 +131,33 @@ int writeRestAfterFaces(const QString& video, std::size_t faces, const QString& 
     return restFaces;
 }
 
-// Every session of the shared webcam people as a video in `dir`, zoomed as the session axis
-// zooms it (a user sitting nearer); the videos' paths by "<person> <session>".
+// One recorded session (a folder of frames in capture order) as a video at `path`, zoomed as
+// the session axis zooms it (a user sitting nearer), in the codec `fourcc`.
+void writeSessionVideo(const std::filesystem::path& session, const QString& path, int fourcc)
+{
+    std::vector<cv::Mat> frames;
+    for (const std::filesystem::path& file : sortedEntries(session, false))
+        frames.push_back(cv::imread(file.string()));
+    SampleCutter cutter(kFaceCascadePath, kEyeCascadePath);
+    const double zoom = SessionZoom::choose(frames, cutter).zoom;
+    cv::VideoWriter writer(path.toStdString(), fourcc, 10.0, kFrameSize);
+    for (const cv::Mat& frame : frames)
+        writer.write(SessionZoom::zoomed(frame, zoom));
+}
+
+// Every session of the shared webcam people as an MJPG video in `dir`; the videos' paths by
+// "<person> <session>".
 QMap<QString, QString> writeSessionVideos(const QString& dir)
 {
     namespace fs = std::filesystem;
-    const fs::path people = (facedataDir() + "/nuaa_webcam/people").toStdString();
-    SampleCutter cutter(kFaceCascadePath, kEyeCascadePath);
     QMap<QString, QString> videos;
-    for (const eval::SessionClip& clip : eval::SessionClips::load(people.string(), cutter, int(kGroupFaces))) {
-        const QString path = QDir(dir).filePath(QString::fromStdString(clip.person + "-" + clip.session + ".avi"));
-        videos.insert(QString::fromStdString(clip.person + " " + clip.session), path);
-        std::vector<fs::path> frames;
-        for (const auto& entry : fs::directory_iterator(people / clip.person / clip.session))
-            frames.push_back(entry.path());
-        std::sort(frames.begin(), frames.end());
-        cv::VideoWriter writer(path.toStdString(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 10.0, kFrameSize);
-        for (const fs::path& frame : frames)
-            writer.write(eval::SessionClips::zoomed(cv::imread(frame.string()), clip.zoom));
+    for (const fs::path& person : sortedEntries((facedataDir() + "/nuaa_webcam/people").toStdString(), true)) {
+        for (const fs::path& session : sortedEntries(person, true)) {
+            const std::string name = person.filename().string() + "-" + session.filename().string();
+            const QString path = QDir(dir).filePath(QString::fromStdString(name + ".avi"));
+            writeSessionVideo(session, path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
+            videos.insert(QString::fromStdString(person.filename().string() + " " + session.filename().string()), path);
+        }
     }
     return videos;
 }
@@ -165,11 +176,13 @@ QListWidget* groupList(MainWindow& window)
     return window.findChild<QListWidget*>("_lstImages");
 }
 
-// A window that verifies with the face-resnet, as "--features resnet" starts it.
+// A window that verifies with the face-resnet behind the liveness check, as "--features resnet"
+// starts it.
 std::unique_ptr<MainWindow> resnetWindow(const QString& videoDir, const QString& profileDir)
 {
     return std::make_unique<MainWindow>(nullptr, seededMatcher(), videoDir, profileDir,
-                                        std::make_unique<ResnetMatcher>(kResnetFolder));
+                                        std::make_unique<ResnetMatcher>(kResnetFolder),
+                                        std::make_unique<LivenessCheck>());
 }
 }  // namespace
 
@@ -186,6 +199,7 @@ private slots:
     void ownerEnrolledOnTwoDaysIsKnownOnTheThird();
     void resnetKnowsTheOwnerOnOtherDaysAcrossRestarts();
     void resnetDeskGroupKeepsStrangersOutAndLearnsTheOtherRoom();
+    void resnetLivenessKeepsHisPhotographOut();
 
 private:
     VideoRun verifyVideo(MainWindow& window, const QString& video, int maxFaceTicks = kMaxTicks);
@@ -458,6 +472,38 @@ void AcceptanceTest::resnetDeskGroupKeepsStrangersOutAndLearnsTheOtherRoom()
     qInfo("resnet, second group from the other room, the rest of it: %d face ticks, %d taken for the owner, lock "
           "opened at face tick %d", after.faceTicks, after.ownerTicks, after.openedAtFaceTick);
     QVERIFY2(after.openedAtFaceTick > 0, "the rest of the other room's recording did not open the lock");
+}
+
+// nuaa0004 enrols at the office webcam on the first day. His printed photograph held to the
+// same webcam never opens the lock, and his second day does, whether the camera delivers
+// frames losslessly or as MJPG.
+void AcceptanceTest::resnetLivenessKeepsHisPhotographOut()
+{
+    QLoggingCategory::setFilterRules("default.debug=false");
+    const std::filesystem::path facedata = facedataDir().toStdString();
+    QTemporaryDir dir;
+    const QString enrolment = dir.filePath("enrol.avi");
+    writeSessionVideo(facedata / "nuaa_webcam/people/nuaa0004/session01", enrolment,
+                      cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
+    QTemporaryDir profile;
+    qputenv("VISAGIO_CAMERA", enrolment.toLocal8Bit());
+    const auto window = resnetWindow(videoDir.path(), profile.path());
+    qputenv("VISAGIO_CAMERA", (demoDir() + "/owner-enrol.avi").toLocal8Bit());
+    QVERIFY(enrolGroup(*window));
+    for (const int codec : {cv::VideoWriter::fourcc('F', 'F', 'V', '1'), cv::VideoWriter::fourcc('M', 'J', 'P', 'G')}) {
+        const QString photo = dir.filePath(QString("photo-%1.avi").arg(codec));
+        const QString live = dir.filePath(QString("live-%1.avi").arg(codec));
+        writeSessionVideo(facedata / "nuaa_attack/photo/nuaa0004/session02", photo, codec);
+        writeSessionVideo(facedata / "nuaa_webcam/people/nuaa0004/session02", live, codec);
+        const VideoRun photoRun = verifyVideo(*window, photo, kResnetFaceTicks);
+        const VideoRun liveRun = verifyVideo(*window, live, kResnetFaceTicks);
+        qInfo("resnet with liveness, nuaa0004 enrolled from session01, codec %x: photograph %d face ticks, %d taken "
+              "for the owner, lock opened at face tick %d; session02 %d face ticks, %d taken for the owner, lock "
+              "opened at face tick %d", codec, photoRun.faceTicks, photoRun.ownerTicks, photoRun.openedAtFaceTick,
+              liveRun.faceTicks, liveRun.ownerTicks, liveRun.openedAtFaceTick);
+        QVERIFY2(photoRun.faceTicks > 0 && photoRun.openedAtFaceTick == 0, "the photograph opened the lock");
+        QVERIFY2(liveRun.openedAtFaceTick > 0, "the owner's second day did not open the lock");
+    }
 }
 
 QTEST_MAIN(AcceptanceTest)

@@ -21,6 +21,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QMap>
 #include <QMessageBox>
@@ -195,7 +196,7 @@ TEST_F(BadInputTest, EveryDamagedModelEndsWithTheLoadersMessage)
         testing::internal::CaptureStderr();
         testing::internal::CaptureStdout();
         const QTemporaryDir profile;
-        const int code = runVisagio(app, StartOptions{QString(), profile.path(), QString(), "ru"});
+        const int code = runVisagio(app, StartOptions{QString(), profile.path(), QString(), "ru", {}, {}});
         testing::internal::GetCapturedStdout();
         const std::string errors = testing::internal::GetCapturedStderr();
         const std::string message = std::string(kModelPath) + ": " + c.error.substr(c.error.find(": ") + 2);
@@ -207,9 +208,10 @@ TEST_F(BadInputTest, EveryDamagedModelEndsWithTheLoadersMessage)
     }
 }
 
-// Under the face-resnet a calibration or network file that is missing, damaged or fitted for
-// other weights stops the start with a message naming the file; nothing falls back to a
-// default scale, which would let every face open the lock.
+// Under the face-resnet a calibration, network or liveness file that is missing, damaged or
+// fitted for other weights stops the start with a message naming the file; nothing falls back
+// to a default scale, which would let every face open the lock, nor runs the liveness check
+// on default weights.
 TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
 {
     QApplication& app = offscreenApplication();
@@ -218,18 +220,21 @@ TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
     const QByteArray sound = readBytes(QDir(runDir()).filePath(calibration));
     const QString header = "format = 1\nmodel_sha256 = %1\ndistance = %2\ndistance_scale = %3\n";
     const QString sha = QString::fromUtf8(sound).section("model_sha256 = ", 1).section('\n', 0, 0);
+    const QString liveness = kLivenessModelPath;
     const struct { const char* name; QString file; QByteArray bytes; QString message; } cases[] = {
         {"no calibration", calibration, QByteArray(), "cannot be read"},
         {"scale zero", calibration, header.arg(sha, "cosine", "0").toUtf8(), "distance_scale is not a positive number"},
         {"unknown distance", calibration, header.arg(sha, "manhattan", "1700").toUtf8(), "unknown distance"},
         {"other weights", calibration, header.arg("00ff", "cosine", "1700").toUtf8(), "fitted for another model"},
         {"truncated weights", weights, readBytes(QDir(runDir()).filePath(weights)).left(4096), "bytes, expected"},
+        {"no liveness model", liveness, QByteArray(), "cannot be read"},
+        {"liveness without weights", liveness, "format = 1\nfeatures = colour-lbp-1\n", "no mean"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* file : {"face_recognition_model-weights_manifest.json", "face_recognition_model.bin",
-                                 "face_recognition_model.calibration"}) {
-            const QString path = QString(kResnetFolder) + file;
+        for (const QString& path : {calibration, weights, liveness,
+                                    QString(kResnetFolder) + "face_recognition_model-weights_manifest.json"}) {
+            QDir().mkpath(QFileInfo(inRun(path)).path());
             QFile::remove(inRun(path));
             ASSERT_TRUE(writeBytes(inRun(path), readBytes(QDir(runDir()).filePath(path))));
         }
@@ -241,11 +246,11 @@ TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
         CapturedLog log;
         testing::internal::CaptureStderr();
         const QTemporaryDir profile;
-        const int code = runVisagio(app, StartOptions{QString(), profile.path(), QString(), "ru", "resnet"});
+        const int code = runVisagio(app, StartOptions{QString(), profile.path(), QString(), "ru", "resnet", {}});
         const QString errors = QString::fromStdString(testing::internal::GetCapturedStderr());
+        const QString step = c.file == liveness ? liveness : QString(kResnetFolder);
         EXPECT_EQ(code, 1);
-        EXPECT_TRUE(errors.contains("Visagio cannot start: " + QString(kResnetFolder) + ": " + c.file + ": "))
-            << errors.toStdString();
+        EXPECT_TRUE(errors.contains("Visagio cannot start: " + step + ": " + c.file + ": ")) << errors.toStdString();
         EXPECT_TRUE(errors.contains(c.message)) << errors.toStdString();
         expectDiskUnchanged();
     }

@@ -42,7 +42,7 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsNeedNoDisplay)
 {
     const Outcome help = runProgram(VISAGIO_PROGRAM, {"--help"});
     EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
-    for (const char* option : {"--profile <dir>", "--camera <file>", "--lang <language>", "--features <model>", "--version",
+    for (const char* option : {"--profile <dir>", "--camera <file>", "--lang <language>", "--features <model>", "--liveness <on|off>", "--version",
                                "[videos]"})
         EXPECT_TRUE(help.out.contains(option)) << option << "\n" << help.out.toStdString();
 
@@ -56,6 +56,7 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsNeedNoDisplay)
         {{"videos", "more-videos"}, "only one video folder"},
         {{"--lang", "fr"}, "--lang takes ru or en"},
         {{"--features", "eigenfaces"}, "--features takes grbm or resnet"},
+        {{"--liveness", "yes"}, "--liveness takes on or off"},
     };
     for (const auto& run : wrong) {
         SCOPED_TRACE(run.first.join(' ').toStdString());

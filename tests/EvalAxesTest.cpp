@@ -4,6 +4,7 @@
 #include "LightAugment.h"
 #include "PhotoFramer.h"
 #include "PhotoRelight.h"
+#include "SessionZoom.h"
 #include "TanTriggs.h"
 #include "TestData.h"
 #include "YaleTrainingSamples.h"
@@ -199,7 +200,7 @@ TEST(EvalAxesTest, SessionGroupLoopsItsFacesAndZoomKeepsTheCentre)
 
     cv::Mat frame(240, 320, CV_8UC3, cv::Scalar::all(0));
     frame(cv::Rect(150, 110, 20, 20)).setTo(cv::Scalar::all(255));
-    const cv::Mat zoomed = SessionClips::zoomed(frame, 2.0);
+    const cv::Mat zoomed = SessionZoom::zoomed(frame, 2.0);
     ASSERT_EQ(zoomed.size(), frame.size());
     EXPECT_EQ(zoomed.at<cv::Vec3b>(120, 160)[0], 255);
     EXPECT_EQ(zoomed.at<cv::Vec3b>(120, 160 + 15)[0], 255); // the 20 px square now spans 40 px

@@ -280,7 +280,7 @@ void MainWindowTest::noCameraWarnsAndEndsWithExitCodeZero()
     qunsetenv("VISAGIO_CAMERA");
     MessageBoxCloser closer;
     const QTemporaryDir profile;
-    const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString(), "ru"});
+    const int code = runVisagio(*qApp, StartOptions{QString(), profile.path(), QString(), "ru", {}, {}});
     QCOMPARE(code, 0);
     QCOMPARE(closer.titles, QStringList() << "Ошибка оборудования");
     QCOMPARE(closer.texts, QStringList() << "Camera not found");
@@ -309,7 +309,7 @@ void MainWindowTest::startFailuresNameTheFileAndEndWithExitCodeOne()
         QVERIFY(QFile::resize(matcherModelPath(run.path()), cutTo));
     QDir::setCurrent(run.path());
     MessageBoxCloser closer;
-    const int code = runVisagio(*qApp, StartOptions{QString(), run.filePath("profile"), QString(), "ru"});
+    const int code = runVisagio(*qApp, StartOptions{QString(), run.filePath("profile"), QString(), "ru", {}, {}});
     QCOMPARE(code, 1);
     QCOMPARE(closer.texts, QStringList() << QString("%1: %2").arg(kModelPath, reason));
 }

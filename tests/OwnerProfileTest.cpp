@@ -88,6 +88,7 @@ TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
     {
         OwnerProfile profile(folder(), kSampleSize);
         profile.recordFeatures("resnet");
+        profile.recordLiveness(false);
         EXPECT_TRUE(profile.warnings().isEmpty());
         const auto groups = profile.load();
         ASSERT_EQ(groups.size(), 3u);
@@ -99,6 +100,8 @@ TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
     }
     EXPECT_EQ(OwnerProfile::recordedFeatures(folder()), "resnet");
     EXPECT_EQ(OwnerProfile::recordedFeatures(temp.path()), "grbm") << "a profile that never chose";
+    EXPECT_EQ(OwnerProfile::recordedLiveness(folder()), false);
+    EXPECT_EQ(OwnerProfile::recordedLiveness(temp.path()), std::nullopt) << "the model's default applies";
     {
         // Under the face-resnet the groups without chips are skipped, named, and kept.
         OwnerProfile profile(folder(), kSampleSize);

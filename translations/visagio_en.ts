@@ -48,6 +48,10 @@
         <translation>No face found</translation>
     </message>
     <message>
+        <source>Плохое освещение</source>
+        <translation>Poor lighting</translation>
+    </message>
+    <message>
         <source>Лицо потеряно</source>
         <translation>Face lost</translation>
     </message>

@@ -11,5 +11,7 @@ inline constexpr const char* kFaceCascadePath = "./haarcascades/haarcascade.xml"
 inline constexpr const char* kEyeCascadePath = "./haarcascades/haarcascade_eye_tree_eyeglasses.xml";
 // The eye search that aligns the face-resnet's chips (FaceChip.h).
 inline constexpr const char* kChipEyeCascadePath = "./haarcascades/haarcascade_eye.xml";
+// The liveness check's classifier (LivenessCheck.h).
+inline constexpr const char* kLivenessModelPath = "liveness/liveness.model";
 // The face-resnet's manifest and weights (FaceResnet.h).
 inline constexpr const char* kResnetFolder = "face-resnet/";

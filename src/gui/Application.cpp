@@ -4,6 +4,7 @@
 #include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "Language.h"
+#include "LivenessCheck.h"
 #include "MainWindow.h"
 #include "OwnerProfile.h"
 #include "ResnetMatcher.h"
@@ -51,6 +52,13 @@ int runVisagio(QApplication& app, const StartOptions& options)
     const QString features =
         options.features.isEmpty() ? OwnerProfile::recordedFeatures(options.profileDir) : options.features;
     qDebug().noquote() << "feature model:" << features;
+    // The liveness check is on by default under resnet, whose strong face match a printed
+    // photograph of the owner passes; the GRBM model keeps its old behaviour unless asked.
+    const std::optional<bool> recorded = OwnerProfile::recordedLiveness(options.profileDir);
+    const bool livenessOn = !options.liveness.isEmpty() ? options.liveness == "on"
+                            : recorded                  ? *recorded
+                                                        : features == "resnet";
+    qDebug().noquote() << "liveness check:" << (livenessOn ? "on" : "off");
     // The model, the foreign faces and the face-resnet are read in separate steps so the message
     // names the one that failed. Under resnet the GRBM model only keeps the samples'
     // groups in step, so its foreign faces are not needed.
@@ -66,11 +74,17 @@ int runVisagio(QApplication& app, const StartOptions& options)
     } else if (!startStep(kForeignFacesPath, [&] { matcher->readForeignBase(); })) {
         return 1;
     }
+    std::unique_ptr<LivenessCheck> liveness;
+    if (livenessOn && !startStep(kLivenessModelPath, [&] { liveness = std::make_unique<LivenessCheck>(); }))
+        return 1;
     int code = 1;
     // What is left to fail is the owner profile's first training.
     startStep(options.profileDir, [&] {
-        MainWindow window(nullptr, std::move(matcher), options.videoDir, options.profileDir, std::move(resnet));
+        MainWindow window(nullptr, std::move(matcher), options.videoDir, options.profileDir, std::move(resnet),
+                          std::move(liveness));
         code = 0;
+        if (!options.liveness.isEmpty())
+            window.recordLiveness(livenessOn);
         if (window.cameraStarted()) {
             window.show();
             code = app.exec();

@@ -45,11 +45,13 @@ MainWindow::MainWindow(QWidget* parent, QString videoDir, const QString& profile
 }
 
 MainWindow::MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> faceMatcher, QString videoDir,
-                       const QString& profileDir, std::unique_ptr<ResnetMatcher> resnetMatcher)
+                       const QString& profileDir, std::unique_ptr<ResnetMatcher> resnetMatcher,
+                       std::unique_ptr<LivenessCheck> livenessCheck)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Visagio>()),
       matcher(std::move(faceMatcher)),
-      resnet(std::move(resnetMatcher))
+      resnet(std::move(resnetMatcher)),
+      liveness(std::move(livenessCheck))
 {
     initIconResources();
     ui->setupUi(this);
@@ -319,6 +321,17 @@ void MainWindow::recordFeatures()
     }
 }
 
+void MainWindow::recordLiveness(bool on)
+{
+    if (!profile)
+        return;
+    try {
+        profile->recordLiveness(on);
+    } catch (const e_default& error) {
+        qWarning() << "profile: the liveness choice was not recorded:" << QString::fromStdString(error.message());
+    }
+}
+
 // A failed write turns saving off in the profile, so the user sees this warning once.
 void MainWindow::saveGroup(const EnrolmentGroup& group)
 {
@@ -358,9 +371,19 @@ void MainWindow::warnAboutProfile(const QString& reason)
 
 void MainWindow::test()
 {
+    bool photo = false;
+    float livenessMargin = 0;
+    if (liveness && !judgeLiveness(photo, livenessMargin))
+        return;
     ++testCount;
-    const float score = resnet ? resnet->verify(embedding) : matcher->verify(sample);
-    qDebug() << score;
+    const float match = resnet ? resnet->verify(embedding) : matcher->verify(sample);
+    const float score = photo ? 0.0f : match;
+    if (!liveness)
+        qDebug() << score;
+    else if (photo)
+        qDebug().noquote() << score << "liveness" << livenessMargin << "rejected: liveness (face match" << match << ")";
+    else
+        qDebug().noquote() << score << "liveness" << livenessMargin << (isOwnerScore(score) ? "" : "rejected: face match");
     confidence = nextConfidence(confidence, score);
     if (opensLock(confidence))
         showLockOpen();
@@ -376,6 +399,24 @@ void MainWindow::test()
             .arg(testCount));
     ui->_progressBar->setValue(confidencePercent(confidence));
     ui->_progressBar->update();
+}
+
+// The liveness check in front of the face match: false when the face is too badly lit to
+// judge, which then counts as no face at all (the confidence decays); otherwise `photo` tells
+// whether it was judged a photograph.
+bool MainWindow::judgeLiveness(bool& photo, float& margin)
+{
+    const LivenessCheck::Judgement judgement = liveness->judge(frame, faceRect);
+    if (judgement.verdict == LivenessCheck::Verdict::PoorLight) {
+        qDebug().noquote() << "not scored: lighting" << LivenessCheck::lightName(judgement.light);
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Плохое освещение"));
+        confidence = decayedConfidence(confidence);
+        ui->_progressBar->setValue(confidencePercent(confidence));
+        return false;
+    }
+    photo = judgement.verdict == LivenessCheck::Verdict::Photo;
+    margin = judgement.margin;
+    return true;
 }
 
 void MainWindow::setTrainButtonsText(const QString& text)

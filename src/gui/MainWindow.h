@@ -3,6 +3,7 @@
 #include "FaceChip.h"
 #include "FaceDetector.h"
 #include "FaceMatcher.h"
+#include "LivenessCheck.h"
 #include "OwnerProfile.h"
 #include "ResnetMatcher.h"
 #include "Webcam.h"
@@ -42,14 +43,21 @@ public:
     // Same, on a matcher the caller has built (model loaded, foreign base read). With a
     // face-resnet matcher, faces are verified by it instead: every collected frame also gives a
     // chip and its embedding, the GRBM matcher only keeps the groups' samples, the
-    // profile's groups without chips are skipped, and the profile records "resnet".
+    // profile's groups without chips are skipped, and the profile records "resnet". With a
+    // liveness check, each verified face is judged by it first: one judged a photograph scores
+    // 0, one too badly lit to judge is not scored (the status says so), and the profile
+    // records the check as on.
     // Requires: matcher is not null and works on 35 x 45 samples.
     MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> matcher, QString videoDir,
-               const QString& profileDir = QString(), std::unique_ptr<ResnetMatcher> resnet = nullptr);
+               const QString& profileDir = QString(), std::unique_ptr<ResnetMatcher> resnet = nullptr,
+               std::unique_ptr<LivenessCheck> liveness = nullptr);
     ~MainWindow() override;
 
     // False when the camera could not be opened at start-up: the application must end.
     bool cameraStarted() const;
+    // Ensures: with a saving profile, the liveness choice given on the command line is kept
+    //          for later starts (a failed write is logged).
+    void recordLiveness(bool on);
 
     // Grey-or-colour 8-bit image to an opaque RGB32 QImage; a null QImage for an empty Mat.
     static QImage toQImage(const cv::Mat& image);
@@ -81,6 +89,7 @@ private:
     void forgetGroup(int index);
     void warnAboutProfile(const QString& message);
     void test();
+    bool judgeLiveness(bool& photo, float& margin);
     bool startVideoTest();
     void showLockClosed();
     void showLockOpen();
@@ -120,4 +129,6 @@ private:
     std::vector<float> embedding;
     std::vector<cv::Mat> collectedChips;
     std::vector<std::vector<float>> collectedEmbeddings;
+    // Null when the liveness check is off.
+    std::unique_ptr<LivenessCheck> liveness;
 };

@@ -15,6 +15,8 @@ constexpr int kUsageExitStatus = 2;
 const QStringList kLanguages = {"ru", "en"};
 // The feature models --features accepts.
 const QStringList kFeatureModels = {"grbm", "resnet"};
+// The values --liveness accepts.
+const QStringList kSwitch = {"on", "off"};
 
 QString absolute(const QString& path)
 {
@@ -53,8 +55,18 @@ StartOptions parseStartOptions(const QStringList& arguments)
         "The choice is kept in the profile for later starts (default: the profile's choice, else grbm). "
         "Groups enrolled for grbm cannot serve resnet: enrol again after switching.",
         "model");
+    const QCommandLineOption liveness(
+        "liveness",
+        "Turn the liveness check <on> or off: each face must look live (its colour texture) before it can "
+        "open the lock, which stops printed photographs of the owner held to the camera. It was trained "
+        "and measured on printed photographs at one office webcam; phone and tablet screens, video replays "
+        "and masks are untested, and a face too dark, backlit or overexposed is not judged (\"Poor "
+        "lighting\"). Kept in the profile (default: the profile's choice, else on for resnet and off "
+        "for grbm).",
+        "on|off");
     parser.addOption(profile);
     parser.addOption(features);
+    parser.addOption(liveness);
     parser.addOption(camera);
     parser.addOption(language);
     parser.addPositionalArgument("videos", "Folder of *.avi files that \"Открыть\" plays instead of the camera.",
@@ -71,6 +83,8 @@ StartOptions parseStartOptions(const QStringList& arguments)
         failWithUsage(parser, "--lang takes ru or en");
     if (parser.isSet(features) && !kFeatureModels.contains(parser.value(features)))
         failWithUsage(parser, "--features takes grbm or resnet");
+    if (parser.isSet(liveness) && !kSwitch.contains(parser.value(liveness)))
+        failWithUsage(parser, "--liveness takes on or off");
 
     StartOptions options;
     options.videoDir = absolute(parser.positionalArguments().value(0));
@@ -80,5 +94,6 @@ StartOptions parseStartOptions(const QStringList& arguments)
     options.cameraFile = absolute(parser.value(camera));
     options.language = parser.value(language);
     options.features = parser.value(features);
+    options.liveness = parser.value(liveness);
     return options;
 }

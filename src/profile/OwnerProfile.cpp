@@ -24,7 +24,10 @@ const char* const kFeaturesName = "features.txt";
 // The feature model of a profile that never recorded one: the GRBM.
 const char* const kDefaultFeatures = "grbm";
 // A recorded name is a short word; anything else in the file is not a choice.
-constexpr int kMaxFeaturesLength = 32;
+constexpr int kMaxSettingLength = 32;
+const char* const kLivenessName = "liveness.txt";
+const char* const kOn = "on";
+const char* const kOff = "off";
 // Folders the profile creates: readable, writable and searchable by their owner only.
 constexpr mode_t kPrivateFolderMode = 0700;
 const QFile::Permissions kReadableByOthers =
@@ -131,28 +134,54 @@ std::vector<EnrolmentGroup> OwnerProfile::load(bool chipsRequired)
     return groups;
 }
 
-QString OwnerProfile::recordedFeatures(const QString& folder)
+QString OwnerProfile::recordedSetting(const QString& folder, const char* fileName)
 {
-    QFile file(QDir(folder).filePath(kFeaturesName));
+    QFile file(QDir(folder).filePath(fileName));
     if (!file.open(QIODevice::ReadOnly))
-        return kDefaultFeatures;
-    const QString name = QString::fromUtf8(file.read(kMaxFeaturesLength + 1)).trimmed();
-    const bool word = !name.isEmpty() && name.size() <= kMaxFeaturesLength &&
-                      std::all_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber(); });
-    return word ? name : QString(kDefaultFeatures);
+        return QString();
+    const QString word = QString::fromUtf8(file.read(kMaxSettingLength + 1)).trimmed();
+    const bool sound = !word.isEmpty() && word.size() <= kMaxSettingLength &&
+                       std::all_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); });
+    return sound ? word : QString();
 }
 
-void OwnerProfile::recordFeatures(const QString& name)
+void OwnerProfile::recordSetting(const char* fileName, const QString& word)
 {
-    if (!saving || recordedFeatures(path) == name)
+    if (!saving || recordedSetting(path, fileName) == word)
         return;
-    const QString filePath = QDir(path).filePath(kFeaturesName);
+    const QString filePath = QDir(path).filePath(fileName);
     QSaveFile file(filePath);
-    const QByteArray line = (name + "\n").toUtf8();
+    const QByteArray line = (word + "\n").toUtf8();
     // The folder is private already; the file is made 0600 like every other file in it.
     if (!(file.open(QIODevice::WriteOnly) && file.write(line) == line.size() && file.commit() &&
           QFile::setPermissions(filePath, QFile::ReadOwner | QFile::WriteOwner)))
         throw e_failure_write(QString("cannot write %1: %2").arg(filePath, file.errorString()).toStdString());
+}
+
+QString OwnerProfile::recordedFeatures(const QString& folder)
+{
+    const QString name = recordedSetting(folder, kFeaturesName);
+    return name.isEmpty() ? QString(kDefaultFeatures) : name;
+}
+
+void OwnerProfile::recordFeatures(const QString& name)
+{
+    recordSetting(kFeaturesName, name);
+}
+
+std::optional<bool> OwnerProfile::recordedLiveness(const QString& folder)
+{
+    const QString word = recordedSetting(folder, kLivenessName);
+    if (word == kOn)
+        return true;
+    if (word == kOff)
+        return false;
+    return std::nullopt;
+}
+
+void OwnerProfile::recordLiveness(bool on)
+{
+    recordSetting(kLivenessName, on ? kOn : kOff);
 }
 
 void OwnerProfile::addGroup(const EnrolmentGroup& group)

@@ -8,13 +8,15 @@
 #include <opencv2/core.hpp>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The owner's enrolment groups kept on disk, and the list of the groups the window holds.
 //
 // The profile folder holds one folder per group, "group-N" (N counting up from 1 in enrolment
 // order; layout in GroupFolder.h), the lock file "visagio.lock" and, once a feature model was
-// chosen on the command line, "features.txt" naming it. A group is written
+// chosen on the command line, "features.txt" naming it, and "liveness.txt" saying whether the
+// liveness check is on. A group is written
 // completely as ".incoming-N" and then renamed to "group-N"; a removed group is renamed to
 // ".removing-N" before its files are deleted. So a crash leaves either the old set of groups
 // or the new one, plus hidden leftovers that the next writer deletes.
@@ -51,6 +53,11 @@ public:
     // Throws:  e_failure_write("...") naming the file when it cannot be written; the profile
     //          goes on saving groups.
     void recordFeatures(const QString& name);
+    // Whether the liveness check was recorded on or off by recordLiveness(); empty when it
+    // never was (the feature model's default applies). Reads without the lock.
+    static std::optional<bool> recordedLiveness(const QString& folder);
+    // Ensures: when saving, the choice is on disk ("liveness.txt"). Throws: as recordFeatures.
+    void recordLiveness(bool on);
 
     // Requires: samples is not empty, all CV_8UC1 of the profile's sample size.
     // Ensures:  a new last entry; when saving, the group is on disk as the next "group-N".
@@ -75,6 +82,9 @@ public:
     void setBeforeRename(std::function<void()> hook);
 
 private:
+    // A setting file holds one short word of letters and digits; empty when absent or not so.
+    static QString recordedSetting(const QString& folder, const char* fileName);
+    void recordSetting(const char* fileName, const QString& word);
     void openFolder();
     void warn(const QString& message);
     void writeGroup(const QString& name, const EnrolmentGroup& group);

@@ -4,6 +4,7 @@
 #include "Parallel.h"
 #include "PhotoFramer.h"
 #include "SequentialOpenCv.h"
+#include "SessionZoom.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -19,39 +20,19 @@ namespace eval {
 namespace fs = std::filesystem;
 
 namespace {
-// Zooms tried in turn on a session: a user sitting up to twice as near.
-constexpr double kZoomLadder[] = {1.0, 1.25, 1.5, 1.75, 2.0};
-// A zoom is enough once the detector finds a face in this share of the session's frames.
-constexpr double kEnoughFaceShare = 0.5;
-
 // One thread's camera: the window's detector and sample cut, and with embeddings its chips
 // and network.
 struct ClipCamera
 {
     explicit ClipCamera(bool embed)
         : cutter(SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade()),
-          embedding(embed ? std::make_unique<EmbeddingStage>(SampleCutter::defaultEyeCascade()) : nullptr)
+          embedding(embed ? std::make_unique<EmbeddingStage>(SampleCutter::defaultChipEyeCascade()) : nullptr)
     {
     }
 
     SampleCutter cutter;
     std::unique_ptr<EmbeddingStage> embedding;
 };
-
-// Every frame's sample at `zoom` (empty without a face), with the face's box in `faceBoxes`.
-std::vector<cv::Mat> cutAll(const std::vector<cv::Mat>& frames, double zoom, SampleCutter& cutter, int& faces,
-                            std::vector<cv::Rect>& faceBoxes)
-{
-    std::vector<cv::Mat> ticks;
-    faceBoxes.clear();
-    faces = 0;
-    for (const cv::Mat& frame : frames) {
-        ticks.push_back(cutter.cutFrame(SessionClips::zoomed(frame, zoom)));
-        faceBoxes.push_back(cutter.lastFace());
-        faces += ticks.back().empty() ? 0 : 1;
-    }
-    return ticks;
-}
 
 // The ticks' single embeddings, and the group's mirror-averaged ones: the group is the clip's
 // faces in order, looped, so each face is embedded once and its embedding repeated likewise.
@@ -64,7 +45,7 @@ void embedClip(SessionClip& clip, const std::vector<cv::Mat>& frames, const std:
             clip.tickEmbeddings.emplace_back();
             continue;
         }
-        const cv::Mat chip = stage.cutChip(SessionClips::zoomed(frames[k], clip.zoom), faceBoxes[k]);
+        const cv::Mat chip = stage.cutChip(SessionZoom::zoomed(frames[k], clip.zoom), faceBoxes[k]);
         clip.tickEmbeddings.push_back(stage.embedChip(chip, false));
         if (mirrored.size() < clip.group.size())
             mirrored.push_back(stage.embedChip(chip, true));
@@ -83,22 +64,12 @@ SessionClip loadClip(const fs::path& dir, SampleCutter& cutter, EmbeddingStage* 
     for (const fs::path& file : sortedEntries(dir, false))
         frames.push_back(PhotoFramer::load(file.string()));
     clip.frameCount = static_cast<int>(frames.size());
-    std::vector<cv::Rect> faceBoxes;
-    for (double zoom : kZoomLadder) {
-        int faces = 0;
-        std::vector<cv::Rect> boxes;
-        std::vector<cv::Mat> ticks = cutAll(frames, zoom, cutter, faces, boxes);
-        if (zoom == kZoomLadder[0])
-            clip.facesAsRecorded = faces;
-        if (clip.ticks.empty() || faces > clip.faces) {
-            clip.ticks = std::move(ticks);
-            faceBoxes = std::move(boxes);
-            clip.faces = faces;
-            clip.zoom = zoom;
-        }
-        if (faces >= kEnoughFaceShare * clip.frameCount)
-            break;
-    }
+    SessionZoom cut = SessionZoom::choose(frames, cutter);
+    clip.facesAsRecorded = cut.facesAsRecorded;
+    clip.faces = cut.faces;
+    clip.zoom = cut.zoom;
+    clip.ticks = std::move(cut.samples);
+    const std::vector<cv::Rect> faceBoxes = std::move(cut.faceBoxes);
     clip.group = SessionClips::loopedGroup(clip.ticks, groupSize, clip.groupRounds);
     if (stage)
         embedClip(clip, frames, faceBoxes, *stage);
@@ -144,17 +115,6 @@ std::vector<SessionClip> SessionClips::load(const std::string& peopleDir, int gr
         if (camera->embedding)
             stats.add(camera->embedding->stats());
     return clips;
-}
-
-cv::Mat SessionClips::zoomed(const cv::Mat& frame, double zoom)
-{
-    if (zoom <= 1.0)
-        return frame;
-    const cv::Size inner(static_cast<int>(frame.cols / zoom), static_cast<int>(frame.rows / zoom));
-    const cv::Rect centre((frame.cols - inner.width) / 2, (frame.rows - inner.height) / 2, inner.width, inner.height);
-    cv::Mat result;
-    cv::resize(frame(centre), result, frame.size(), 0, 0, cv::INTER_LINEAR);
-    return result;
 }
 
 std::vector<cv::Mat> SessionClips::loopedGroup(const std::vector<cv::Mat>& ticks, int groupSize, int& rounds)

@@ -32,10 +32,7 @@ struct SessionClip
 };
 
 // Reads the sessions of a folder laid out <person>/<session>/<frames> (nuaa_webcam/people) and
-// cuts them through the window's live path. A session whose faces are mostly below the
-// detector's 90 px minimum is zoomed about the frame centre, as a user sitting nearer would
-// appear: the smallest zoom of a fixed ladder at which the detector finds a face in at least
-// half of the frames (the ladder's largest zoom when none does). A session's enrolment group
+// cuts them through the window's live path, zoomed as SessionZoom chooses. A session's enrolment group
 // is its first `groupSize` faces in capture order, the session looped as the camera stand-in
 // loops a video when it has fewer.
 class SessionClips
@@ -55,9 +52,6 @@ public:
     static std::vector<SessionClip> load(const std::string& peopleDir, int groupSize, bool embed, int threads,
                                          EmbeddingStats& stats);
 
-    // Requires: zoom >= 1.
-    // Ensures:  the centre 1/zoom of the frame scaled back to the frame's size.
-    static cv::Mat zoomed(const cv::Mat& frame, double zoom);
     // Requires: groupSize >= 1.
     // Ensures:  the first groupSize non-empty ticks in order, from the start again while the
     //           group is short; empty when no tick has a face. rounds = passes over the ticks.

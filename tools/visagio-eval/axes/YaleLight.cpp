@@ -68,7 +68,7 @@ YaleLight::Embeddings YaleLight::embed(const std::vector<YalePerson>& people, in
 {
     std::vector<std::unique_ptr<EmbeddingStage>> stages;
     for (int t = 0; t < std::max(threads, 1); ++t)
-        stages.push_back(std::make_unique<EmbeddingStage>(SampleCutter::defaultEyeCascade()));
+        stages.push_back(std::make_unique<EmbeddingStage>(SampleCutter::defaultChipEyeCascade()));
     Embeddings result;
     result.crops.resize(people.size());
     result.frontal.resize(people.size());
