@@ -1,5 +1,7 @@
 #include "ModelCalibration.h"
 
+#include "Errors.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QSaveFile>
@@ -38,6 +40,14 @@ std::map<QString, QString> readCalibrationEntries(QIODevice& file)
             entries[line.left(equals).trimmed()] = line.mid(equals + 1).trimmed();
     }
     return entries;
+}
+
+QString requiredCalibrationEntry(const std::map<QString, QString>& entries, const char* key, const QString& name)
+{
+    const auto entry = entries.find(key);
+    if (entry == entries.end() || entry->second.isEmpty())
+        throw e_logic_argument(QString("%1: no %2").arg(name, key).toStdString());
+    return entry->second;
 }
 
 std::string ModelCalibration::pathFor(const std::string& modelPath)

@@ -47,3 +47,7 @@ struct ModelCalibration
 // The "key = value" lines of a calibration file open for reading, keys and values trimmed;
 // blank lines, lines starting with '#' and lines without a key are skipped.
 std::map<QString, QString> readCalibrationEntries(QIODevice& file);
+
+// The value of `key` in entries read from the file `name`.
+// Throws: e_logic_argument("<name>: no <key>") when it is absent or empty.
+QString requiredCalibrationEntry(const std::map<QString, QString>& entries, const char* key, const QString& name);

@@ -32,14 +32,6 @@ using Entries = std::map<QString, QString>;
     throw e_logic_argument(QString("%1: %2").arg(name, what).toStdString());
 }
 
-QString required(const Entries& entries, const char* key, const QString& name)
-{
-    const auto entry = entries.find(key);
-    if (entry == entries.end() || entry->second.isEmpty())
-        damaged(name, QString("no %1").arg(key));
-    return entry->second;
-}
-
 float finiteNumber(const QString& text, const QString& what, const QString& name)
 {
     bool number = false;
@@ -51,7 +43,7 @@ float finiteNumber(const QString& text, const QString& what, const QString& name
 
 std::vector<float> numbers(const Entries& entries, const char* key, const QString& name)
 {
-    const QStringList texts = required(entries, key, name).split(' ', Qt::SkipEmptyParts);
+    const QStringList texts = requiredCalibrationEntry(entries, key, name).split(' ', Qt::SkipEmptyParts);
     if (texts.size() > int(LivenessModel::kMaxFeatures))
         damaged(name, QString("%1 has more than %2 values").arg(key).arg(LivenessModel::kMaxFeatures));
     std::vector<float> values;
@@ -83,10 +75,10 @@ LivenessModel LivenessModel::parse(const QByteArray& bytes, const QString& name)
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly | QIODevice::Text);
     const Entries entries = readCalibrationEntries(buffer);
-    if (required(entries, kFormatKey, name) != QString::number(kFormat))
+    if (requiredCalibrationEntry(entries, kFormatKey, name) != QString::number(kFormat))
         damaged(name, "unknown format");
     LivenessModel model;
-    model.featureSet = required(entries, kFeaturesKey, name);
+    model.featureSet = requiredCalibrationEntry(entries, kFeaturesKey, name);
     model.mean = numbers(entries, kMeanKey, name);
     model.scale = numbers(entries, kScaleKey, name);
     model.weights = numbers(entries, kWeightsKey, name);
@@ -96,8 +88,8 @@ LivenessModel LivenessModel::parse(const QByteArray& bytes, const QString& name)
     for (std::size_t i = 0; i < model.scale.size(); ++i)
         if (model.scale[i] <= 0.0f)
             damaged(name, QString("value %1 of %2 is not positive").arg(i + 1).arg(kScaleKey));
-    model.bias = finiteNumber(required(entries, kBiasKey, name), kBiasKey, name);
-    model.threshold = finiteNumber(required(entries, kThresholdKey, name), kThresholdKey, name);
+    model.bias = finiteNumber(requiredCalibrationEntry(entries, kBiasKey, name), kBiasKey, name);
+    model.threshold = finiteNumber(requiredCalibrationEntry(entries, kThresholdKey, name), kThresholdKey, name);
     return model;
 }
 

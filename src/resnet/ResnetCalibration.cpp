@@ -37,23 +37,16 @@ std::map<QString, QString> readEntries(const QString& path)
     return readCalibrationEntries(file);
 }
 
-QString required(const std::map<QString, QString>& entries, const char* key, const QString& path)
-{
-    const auto entry = entries.find(key);
-    if (entry == entries.end() || entry->second.isEmpty())
-        damaged(path, QString("no %1").arg(key));
-    return entry->second;
-}
 }  // namespace
 
 ResnetCalibration ResnetCalibration::read(const QString& path)
 {
     const std::map<QString, QString> entries = readEntries(path);
-    if (required(entries, kFormatKey, path) != QString::number(kFormat))
+    if (requiredCalibrationEntry(entries, kFormatKey, path) != QString::number(kFormat))
         damaged(path, "unknown format");
     ResnetCalibration calibration;
-    calibration.modelSha256 = required(entries, kModelKey, path);
-    const QString distance = required(entries, kDistanceKey, path);
+    calibration.modelSha256 = requiredCalibrationEntry(entries, kModelKey, path);
+    const QString distance = requiredCalibrationEntry(entries, kDistanceKey, path);
     if (distance == kCosine)
         calibration.distance = Distance::Cosine;
     else if (distance == kEuclidean)
@@ -61,7 +54,7 @@ ResnetCalibration ResnetCalibration::read(const QString& path)
     else
         damaged(path, QString("unknown distance \"%1\"").arg(distance));
     bool number = false;
-    calibration.scale = required(entries, kScaleKey, path).toFloat(&number);
+    calibration.scale = requiredCalibrationEntry(entries, kScaleKey, path).toFloat(&number);
     if (!number || !std::isfinite(calibration.scale) || calibration.scale <= 0.0f)
         damaged(path, QString("%1 is not a positive number").arg(kScaleKey));
     return calibration;
