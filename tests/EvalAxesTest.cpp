@@ -1,3 +1,5 @@
+#include "axes/LivenessGate.h"
+#include "axes/SessionAxis.h"
 #include "axes/SessionClips.h"
 #include "axes/YaleLight.h"
 #include "FaceGeometry.h"
@@ -77,6 +79,14 @@ cv::Mat crop(double level, double leftSlope, double rightSlope)
     }
     return image;
 }
+
+// Takes every face for the owner: any other score is the liveness gate's.
+struct OwnerScorer : Scorer
+{
+    std::string name() const override { return "owner"; }
+    void enrol(const std::vector<cv::Mat>&, unsigned) override {}
+    double score(const cv::Mat&) override { return 1.0; }
+};
 
 } // namespace
 
@@ -237,4 +247,29 @@ TEST(EvalAxesTest, YaleHoldsOutTheSecondHalfOfThePeopleByName)
     const SampleSet cut = YaleTrainingSamples::cut({people.front()}, 2, 1);
     EXPECT_EQ(cut.size(), static_cast<int>(people.front().crops.size()) * 3);
     EXPECT_EQ(cut.source(cut.size() - 1), static_cast<int>(people.front().crops.size()) - 1);
+}
+
+TEST(EvalAxesTest, LivenessGateJudgesEveryFaceByTheCheckOfItsOwnPerson)
+{
+    const cv::Mat face(kSampleSize, CV_8UC1, cv::Scalar(9));
+    SessionClip clip;
+    clip.group = {face};
+    clip.ticks = {face, face, face};
+    clip.tickLight = {FaceLight::Problem::None, FaceLight::Problem::Dark, FaceLight::Problem::None};
+    clip.tickLiveness.resize(clip.ticks.size());
+    std::vector<SessionClip> clips(3, clip); // a's two sessions and b's one
+    clips[0].person = clips[1].person = "a";
+    clips[2].person = "b";
+    // Without features the margin is the bias: every face is live to a's check, a photograph to b's.
+    std::map<std::string, LivenessGate::Check> checks;
+    checks["a"].model.bias = 1.0f;
+    checks["b"].model.bias = -1.0f;
+    const LivenessGate gate(checks);
+    const MethodResult result =
+        SessionAxis::run(clips, {clips[0], clips[2]}, SessionAxis::cases(clips, false),
+                         [] { return std::make_unique<OwnerScorer>(); }, &gate, true, 1, 2);
+    EXPECT_EQ(result.genuine, std::vector<double>(4, 1.0)); // the dark faces are not scored
+    EXPECT_EQ(result.impostor, std::vector<double>(4, 0.0)); // b's faces, photographs to b's check
+    ASSERT_EQ(result.photoSequences.size(), 2u); // only a's "photo" clip, before each of a's enrolments
+    EXPECT_EQ(result.photoSequences[0].faceTicks, 2);
 }

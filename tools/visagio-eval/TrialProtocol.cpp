@@ -39,6 +39,7 @@ void MethodResult::append(const MethodResult& other)
     appendTo(impostor, other.impostor);
     appendTo(ownerSequences, other.ownerSequences);
     appendTo(impostorSequences, other.impostorSequences);
+    appendTo(photoSequences, other.photoSequences);
     enrolTime.seconds += other.enrolTime.seconds;
     enrolTime.calls += other.enrolTime.calls;
     scoreTime.seconds += other.scoreTime.seconds;

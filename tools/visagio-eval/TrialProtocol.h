@@ -28,6 +28,8 @@ struct MethodResult
     bool lockLevel = false;
     std::vector<LockOutcome> ownerSequences;
     std::vector<LockOutcome> impostorSequences;
+    // Session axis: one per (enrolment, printed-photo session of its owner) played as the camera.
+    std::vector<LockOutcome> photoSequences;
 
     // Ensures: the other result's trials, sequences and times appended to this one's.
     void append(const MethodResult& other);

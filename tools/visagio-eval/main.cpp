@@ -62,8 +62,12 @@ Protocol:
                         trials (default 0: all)
   --methods LIST        of visagio,resnet,raw,lbph,eigenfaces,fisherfaces (default all);
                         with --session-axis or --light-axis of visagio,resnet,raw,lbph,
-                        tantriggs; with --enrolment-axis of visagio,resnet. resnet embeds
-                        every face found (a network pass or two each), so it costs the most
+                        tantriggs, and with --session-axis also resnet-live: the face-resnet
+                        behind the liveness check as the window applies it (a badly lit
+                        face unscored, a face judged a photograph scores 0), each person's
+                        faces judged by a check trained on the NUAA faces of everyone else;
+                        with --enrolment-axis of visagio,resnet. resnet embeds every face
+                        found (a network pass or two each), so it costs the most
   --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)
   --threads N           owners scored in parallel (default 2; the figures do not depend on it)
   --enrolment-axis      instead of the method table: the program's matchers (visagio, resnet)
@@ -75,8 +79,10 @@ Protocol:
                         data's nuaa_webcam sessions (evaluation only): each person enrolled
                         from one session (one group) or from the two others (two groups), each
                         other session of theirs and every session of everyone else played as
-                        the camera; Visagio and Visagio resnet through the lock, the raw face
-                        vectors, LBPH and LBPH after Tan-Triggs (eval-session-axis.md)
+                        the camera; Visagio, Visagio resnet and resnet behind the liveness
+                        check through the lock, the raw face vectors, LBPH and LBPH after
+                        Tan-Triggs; the owner's printed photographs (nuaa_attack/photo)
+                        played as the camera against each enrolment (eval-session-axis.md)
   --light-axis          instead of the method table: the face set's trial photographs relit
                         by a one-sided light (enrolment unchanged) beside the same trials as
                         taken, and the held-out half of yaleB_cropped_48x42 enrolled from the

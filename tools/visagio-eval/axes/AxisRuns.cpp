@@ -1,9 +1,11 @@
 #include "axes/AxisRuns.h"
 
+#include "axes/LivenessGate.h"
 #include "axes/SessionAxis.h"
 #include "axes/SessionClips.h"
 #include "axes/YaleLight.h"
 #include "Capture.h"
+#include "LivenessHeldOut.h"
 #include "ModelCalibration.h"
 #include "report/AxisTable.h"
 #include "report/Report.h"
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -28,6 +31,7 @@ namespace eval {
 
 namespace {
 constexpr const char* kSessionFolder = "/nuaa_webcam/people";
+constexpr const char* kPhotoAttackFolder = "/nuaa_attack/photo";
 constexpr const char* kYaleFolder = "/yaleB_cropped_48x42/pgm";
 
 struct AxisMethod
@@ -35,19 +39,24 @@ struct AxisMethod
     const char* name;
     TrialProtocol::ScorerFactory make;
     bool lockLevel = false;
+    bool embeds = false;   // it needs the face-resnet embeddings
+    bool liveness = false; // behind the liveness gate (the session axis only)
 };
 
 // The program's matchers (through the lock), the raw face vectors, LBPH plain and after
-// Tan-Triggs; those named in settings.methods when it names any.
-std::vector<AxisMethod> axisMethods(const AxisSettings& settings)
+// Tan-Triggs, and on the session axis the face-resnet behind the liveness check; those named
+// in settings.methods when it names any.
+std::vector<AxisMethod> axisMethods(const AxisSettings& settings, bool sessionAxis)
 {
-    const std::vector<AxisMethod> all = {
+    const auto resnet = [] { return std::make_unique<ResnetScorer>(); };
+    std::vector<AxisMethod> all = {
         {"visagio", [] { return std::make_unique<VisagioScorer>(); }, true},
-        {"resnet", [] { return std::make_unique<ResnetScorer>(); }, true},
-        {"raw", [] { return std::make_unique<RawVectorScorer>(); }, false},
-        {"lbph", [] { return std::make_unique<LbphScorer>(); }, false},
-        {"tantriggs", [] { return std::make_unique<TanTriggsScorer>(std::make_unique<LbphScorer>()); },
-         false}};
+        {"resnet", resnet, true, true},
+        {"raw", [] { return std::make_unique<RawVectorScorer>(); }},
+        {"lbph", [] { return std::make_unique<LbphScorer>(); }},
+        {"tantriggs", [] { return std::make_unique<TanTriggsScorer>(std::make_unique<LbphScorer>()); }}};
+    if (sessionAxis)
+        all.insert(all.begin() + 2, AxisMethod{"resnet-live", resnet, true, true, true});
     if (settings.methods.empty())
         return all;
     std::vector<AxisMethod> chosen;
@@ -56,7 +65,7 @@ std::vector<AxisMethod> axisMethods(const AxisSettings& settings)
             std::find_if(all.begin(), all.end(), [&](const AxisMethod& method) { return name == method.name; });
         if (found == all.end())
             throw std::invalid_argument("unknown method of the session and light axes: " + name +
-                                        " (visagio, resnet, raw, lbph, tantriggs)");
+                                        " (visagio, resnet, raw, lbph, tantriggs; resnet-live on the session axis)");
         chosen.push_back(*found);
     }
     return chosen;
@@ -64,8 +73,12 @@ std::vector<AxisMethod> axisMethods(const AxisSettings& settings)
 
 bool embeds(const std::vector<AxisMethod>& methods)
 {
-    return std::any_of(methods.begin(), methods.end(),
-                       [](const AxisMethod& method) { return std::string(method.name) == "resnet"; });
+    return std::any_of(methods.begin(), methods.end(), [](const AxisMethod& method) { return method.embeds; });
+}
+
+bool gated(const std::vector<AxisMethod>& methods)
+{
+    return std::any_of(methods.begin(), methods.end(), [](const AxisMethod& method) { return method.liveness; });
 }
 
 // The face-resnet's calibration and stage figures, when it ran.
@@ -158,17 +171,105 @@ std::string caseTable(const std::vector<SessionClip>& clips, const std::vector<S
     }
     return out.str();
 }
+// The webcam sessions, and for the methods through the lock the session people's own
+// printed-photo sessions, each with what the methods need.
+struct SessionFootage
+{
+    std::vector<SessionClip> clips;
+    std::vector<SessionClip> photos;
+    EmbeddingStats stats;
+};
+
+// The distinct people of the clips, in order.
+std::vector<std::string> peopleOf(const std::vector<SessionClip>& clips)
+{
+    std::vector<std::string> people;
+    for (const SessionClip& clip : clips)
+        if (std::find(people.begin(), people.end(), clip.person) == people.end())
+            people.push_back(clip.person);
+    return people;
+}
+
+SessionFootage loadFootage(const AxisSettings& settings, const std::vector<AxisMethod>& methods)
+{
+    SessionFootage footage;
+    SessionClips::Content content;
+    content.groupSize = settings.options.groupSize;
+    content.embed = embeds(methods);
+    content.liveness = gated(methods);
+    footage.clips = SessionClips::load(settings.facedata + kSessionFolder, content, settings.threads, footage.stats);
+    if (std::none_of(methods.begin(), methods.end(), [](const AxisMethod& method) { return method.lockLevel; }))
+        return footage;
+    content.groupSize = 0;
+    content.people = peopleOf(footage.clips);
+    footage.photos =
+        SessionClips::load(settings.facedata + kPhotoAttackFolder, content, settings.threads, footage.stats);
+    return footage;
+}
+
+// How the liveness check is trained and what it makes of each person's faces.
+std::string gateLines(const LivenessGate& gate, const SessionFootage& footage)
+{
+    const LivenessProtocol protocol;
+    std::ostringstream out;
+    out << "\nLiveness check (resnet-live: the face-resnet behind it, as the window applies it): a face too dark, "
+           "backlit or overexposed is not scored (a tick without a face), one the check judges a photograph scores 0. "
+           "Each person's faces, webcam and printed-photo, as owner or as stranger, are judged by a check trained "
+           "without that person: on the NUAA faces (nuaa_attack photo and live, nuaa_webcam) of every other person "
+           "whose light it judges, L2 weight "
+        << protocol.l2 << ", its threshold letting " << 100.0 * protocol.photoPass
+        << " % of the training people's photographs through in an inner leave-one-person-out:\n\n"
+        << gate.markdown(footage.clips, footage.photos);
+    return out.str();
+}
+
+// A row a method through the lock: the owners' photo sequences that open the lock, the photo
+// faces scored (a light the check does not judge leaves a face unscored) and those above the
+// threshold.
+std::string photoTableRows(const std::string& condition, const SessionFootage& footage,
+                           const std::vector<SessionAxis::Case>& cases, const std::vector<MethodResult>& results)
+{
+    long found = 0;
+    for (const SessionAxis::Case& c : cases)
+        for (const SessionClip& photo : footage.photos)
+            found += photo.person == footage.clips[c.played].person ? photo.faces : 0;
+    std::string rows;
+    for (const MethodResult& result : results) {
+        long scored = 0;
+        long above = 0;
+        for (const LockOutcome& sequence : result.photoSequences) {
+            scored += sequence.faceTicks;
+            above += sequence.ownerTicks;
+        }
+        if (result.lockLevel)
+            rows += "| " + condition + " | " + result.name + " | " +
+                    AxisTable::share(LockReplay::openedCount(result.photoSequences),
+                                     long(result.photoSequences.size())) + " | " +
+                    AxisTable::share(scored, found) + " | " + AxisTable::share(above, scored) + " |\n";
+    }
+    return rows;
+}
+
+std::string photoLines(const SessionFootage& footage, const std::string& rows)
+{
+    return "\nPrinted-photo attack: each of the owner's own printed-photo sessions (nuaa_attack/photo, cut and "
+           "zoomed as the webcam sessions) played as the camera in front of each enrolment of the owner:\n\n" +
+           SessionClips::markdown(footage.photos, false) +
+           "\n| condition | method | photo sequences that open the lock | photo faces scored | "
+           "photo faces above the threshold (score > 0.99, of those scored) |\n|---|---|---|---|---|\n" + rows;
+}
 } // namespace
 
 void AxisRuns::sessionAxis(const AxisSettings& settings)
 {
-    const std::vector<AxisMethod> methods = axisMethods(settings);
-    EmbeddingStats stats;
-    const std::vector<SessionClip> clips = SessionClips::load(settings.facedata + kSessionFolder,
-                                                              settings.options.groupSize, embeds(methods),
-                                                              settings.threads, stats);
+    const std::vector<AxisMethod> methods = axisMethods(settings, true);
+    const SessionFootage footage = loadFootage(settings, methods);
+    const std::vector<SessionClip>& clips = footage.clips;
     const std::string clipTable = SessionClips::markdown(clips);
     std::printf("%s\n", clipTable.c_str());
+    std::optional<LivenessGate> gate;
+    if (gated(methods))
+        gate = LivenessGate::heldOut(LivenessFaceSet::load(settings.facedata), peopleOf(clips), settings.threads);
     const std::vector<SessionAxis::Case> one = SessionAxis::cases(clips, false);
     const std::vector<SessionAxis::Case> two = SessionAxis::cases(clips, true);
     const std::string oneName = "one group from another session (" + count(one.size(), "cases") + ")";
@@ -176,10 +277,11 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
     std::vector<MethodResult> oneResults;
     std::vector<MethodResult> twoResults;
     for (const AxisMethod& method : methods) {
-        oneResults.push_back(SessionAxis::run(clips, one, method.make, method.lockLevel, settings.options.seed,
-                                                  settings.threads));
-        twoResults.push_back(SessionAxis::run(clips, two, method.make, method.lockLevel, settings.options.seed,
-                                                  settings.threads));
+        const LivenessGate* methodGate = method.liveness ? &*gate : nullptr;
+        oneResults.push_back(SessionAxis::run(clips, footage.photos, one, method.make, methodGate, method.lockLevel,
+                                              settings.options.seed, settings.threads));
+        twoResults.push_back(SessionAxis::run(clips, footage.photos, two, method.make, methodGate, method.lockLevel,
+                                              settings.options.seed, settings.threads));
     }
     AxisTable table;
     for (const MethodResult& result : oneResults)
@@ -192,22 +294,24 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
             cases += "\n" + oneResults[m].name + ", case by case, " + oneName + ":\n\n" +
                      caseTable(clips, one, oneResults[m]) + "\n" + twoResults[m].name + ", case by case, " + twoName +
                      ":\n\n" + caseTable(clips, two, twoResults[m]);
+    const std::string photoRows = photoTableRows(oneName, footage, one, oneResults) +
+                                  photoTableRows(twoName, footage, two, twoResults);
     const std::string text =
         "Session axis: nuaa_webcam (evaluation only: one office webcam, each person's sessions on different days "
-        "and lights). " + modelLine(settings) + resnetLines(methods, stats) +
+        "and lights). " + modelLine(settings) + resnetLines(methods, footage.stats) +
         "Faces found per session (frames in file-name order; a session with faces in fewer than half of its frames "
         "is zoomed about the frame centre, the smallest of 1.25, 1.5, 1.75, 2 that reaches half, as a user sitting "
         "nearer; its enrolment group is its first faces in order, the session looped while the group is short):\n\n" +
-        clipTable +
+        clipTable + (gate ? gateLines(*gate, footage) : "") +
         "\nEvery frame of a played session is a tick of the lock (a frame without a face lets the confidence decay); "
         "every face is a trial. Strangers: every session of each other person, played in front of each enrolment.\n\n" +
-        table.markdown() + cases;
+        table.markdown() + (photoRows.empty() ? "" : photoLines(footage, photoRows)) + cases;
     AxisTable::publish(text, settings.outDir, "eval-session-axis.md");
 }
 
 void AxisRuns::lightAxis(const AxisSettings& settings)
 {
-    const std::vector<AxisMethod> methods = axisMethods(settings);
+    const std::vector<AxisMethod> methods = axisMethods(settings, false);
     Options options = settings.options;
     options.embed = embeds(methods);
     Capture capture(options, SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade(), settings.threads);

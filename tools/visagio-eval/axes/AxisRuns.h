@@ -19,7 +19,8 @@ struct AxisSettings
     double relight = 0.0;          // the light axis's strength (see PhotoRelight)
     int threads = 2;
     std::string outDir;
-    // Of visagio, raw, lbph, tantriggs (LBPH after Tan-Triggs); empty: all four.
+    // Of visagio, resnet, raw, lbph, tantriggs (LBPH after Tan-Triggs), and on the session axis
+    // resnet-live (the face-resnet behind the liveness check); empty: all of the axis's.
     std::vector<std::string> methods;
 };
 
@@ -28,7 +29,8 @@ struct AxisSettings
 // and after Tan-Triggs light normalisation, on the same samples.
 namespace AxisRuns {
 
-// The session axis on nuaa_webcam: eval-session-axis.md.
+// The session axis on nuaa_webcam, with the session people's printed photographs of
+// nuaa_attack played against their enrolments: eval-session-axis.md.
 // Requires: the working directory holds the matcher's files.
 // Throws:   what reading the sessions, the matcher and the file writing throw.
 void sessionAxis(const AxisSettings& settings);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "axes/LivenessGate.h"
 #include "axes/SessionClips.h"
 #include "TrialProtocol.h"
 
@@ -10,7 +11,9 @@ namespace eval {
 
 // The owner on another day: a person enrolled from one or two recorded sessions, then another
 // session of theirs played as the camera (every frame a tick, in order), and every session of
-// every other person played in front of the same enrolment as strangers.
+// every other person played in front of the same enrolment as strangers; and the owner's
+// printed photographs played in front of it as an attack. With a liveness gate each face first
+// passes the window's liveness check, as the window applies it.
 class SessionAxis
 {
 public:
@@ -25,13 +28,18 @@ public:
     // enrolled from each of their other sessions. Clips without an enrolment group enrol nobody.
     static std::vector<Case> cases(const std::vector<SessionClip>& clips, bool twoGroups);
 
-    // Requires: every case's clips are in `clips` and share one person.
+    // Requires: every case's clips are in `clips` and share one person; with a gate, the clips
+    //           and photos carry their liveness features and the gate a check for their people.
     // Ensures:  genuine = every face of the played clips, impostor = every face of every other
     //           person's clip, pooled over the cases in case order; with lockLevel one owner
-    //           sequence a case and one stranger sequence a (case, stranger clip). The result
-    //           does not depend on the thread count.
-    static MethodResult run(const std::vector<SessionClip>& clips, const std::vector<Case>& cases,
-                                const TrialProtocol::ScorerFactory& make, bool lockLevel, unsigned seed, int threads);
+    //           sequence a case, one stranger sequence a (case, stranger clip) and one photo
+    //           sequence a (case, photo clip of the owner). With a gate a face whose light it
+    //           does not judge is a tick without a face, one it judges a photograph scores 0,
+    //           and the result's name says so. The result does not depend on the thread count.
+    // Throws:   std::logic_error("the liveness gate needs the clips' liveness features").
+    static MethodResult run(const std::vector<SessionClip>& clips, const std::vector<SessionClip>& photos,
+                            const std::vector<Case>& cases, const TrialProtocol::ScorerFactory& make,
+                            const LivenessGate* gate, bool lockLevel, unsigned seed, int threads);
 };
 
 } // namespace eval

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EmbeddingStage.h"
+#include "FaceLight.h"
 #include "SampleCutter.h"
 #include "scorers/Scorer.h"
 
@@ -29,6 +30,11 @@ struct SessionClip
     // a group sample, its chip's mirror-averaged embedding.
     std::vector<Embedding> tickEmbeddings;
     std::vector<Embedding> groupEmbeddings;
+    // With liveness: one a tick, how its face is lit (None without a face) and its
+    // livenessFeatures (empty without a face or with a light problem: the check judges neither),
+    // both on the zoomed frame and face box its sample was cut from.
+    std::vector<FaceLight::Problem> tickLight;
+    std::vector<std::vector<float>> tickLiveness;
 };
 
 // Reads the sessions of a folder laid out <person>/<session>/<frames> (nuaa_webcam/people) and
@@ -38,27 +44,38 @@ struct SessionClip
 class SessionClips
 {
 public:
+    // What a load computes beside the samples, and whose sessions it reads.
+    struct Content
+    {
+        int groupSize = 100;             // samples of the enrolment group; 0: no group
+        bool embed = false;              // the face-resnet embeddings
+        bool liveness = false;           // each tick's light and liveness features
+        std::vector<std::string> people; // only these people's sessions; empty: everyone's
+    };
+
     // Requires: frames are 320 x 240 colour images.
     // Ensures:  one clip a session, people and sessions in name order, without embeddings.
     // Throws:   std::runtime_error("session folder not found: <dir>") or ("no sessions in <dir>"),
     //           std::runtime_error("cannot read image: <path>").
     static std::vector<SessionClip> load(const std::string& peopleDir, SampleCutter& cutter, int groupSize);
     // Requires: frames are 320 x 240 colour images; the working directory holds the face-resnet
-    //           when `embed`.
-    // Ensures:  one clip a session, people and sessions in name order, with embeddings when
-    //           `embed`; `threads` threads share the sessions out (the same clips for any
-    //           count). `stats` receives the face-resnet's stage figures.
+    //           when content.embed.
+    // Ensures:  one clip a session of content.people (all when empty), people and sessions in
+    //           name order, with what `content` asks for; `threads` threads share the sessions
+    //           out (the same clips for any count). `stats` receives the face-resnet's stage
+    //           figures.
     // Throws:   as the other load, and what EmbeddingStage's construction throws.
-    static std::vector<SessionClip> load(const std::string& peopleDir, int groupSize, bool embed, int threads,
+    static std::vector<SessionClip> load(const std::string& peopleDir, const Content& content, int threads,
                                          EmbeddingStats& stats);
 
-    // Requires: groupSize >= 1.
+    // Requires: groupSize >= 0.
     // Ensures:  the first groupSize non-empty ticks in order, from the start again while the
     //           group is short; empty when no tick has a face. rounds = passes over the ticks.
     static std::vector<cv::Mat> loopedGroup(const std::vector<cv::Mat>& ticks, int groupSize, int& rounds);
 
-    // The frames and faces found a session, with the zoom used, as a Markdown table.
-    static std::string markdown(const std::vector<SessionClip>& clips);
+    // The frames and faces found a session, with the zoom used and, with `groups`, the
+    // enrolment group, as a Markdown table.
+    static std::string markdown(const std::vector<SessionClip>& clips, bool groups = true);
 };
 
 } // namespace eval
