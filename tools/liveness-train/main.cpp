@@ -16,8 +16,8 @@ namespace {
 const char* const kUsage = R"(usage: liveness-train [options]
 
 Trains the liveness check (a linear classifier on the colour texture of the face) on NUAA's
-printed photographs and live frames (nuaa_attack, nuaa_webcam) and measures it first on
-people it was not trained on:
+printed photographs and live frames (nuaa_attack, nuaa_webcam) and the Essex studio's live
+faces, and measures it first on people it was not trained on:
   1. how the faces are lit: the share of live and photo faces too dark, backlit or
      overexposed for the check (those are not judged);
   2. leave one person out: photo frames passing the check (APCER) and live frames it rejects
@@ -37,8 +37,9 @@ Options:
   --photo-pass X      share of held-out training photographs the threshold lets through
                       (default 0.01)
   --no-held-out       skip steps 2 and 3
-  --essex-live        train on the Essex studio's live faces too (its people in two halves,
-                      each measured by the check trained with the other)
+  --no-essex          train on NUAA alone; by default the Essex studio's live faces train
+                      too (its people in two halves, each measured by the check trained with
+                      the other), which carries the check better to other cameras
   --out FILE          write the model (e.g. ../../data/models/liveness/liveness.model)
   --help              this text
 )";
@@ -125,8 +126,8 @@ void printLight(const LivenessFaceSet& set)
 
 int run(int argc, char** argv)
 {
-    const CommandLine line(argc, argv, {"help", "no-held-out", "essex-live"});
-    line.allowOnly({"help", "facedata", "jpeg-quality", "l2", "photo-pass", "no-held-out", "essex-live", "out"});
+    const CommandLine line(argc, argv, {"help", "no-held-out", "no-essex"});
+    line.allowOnly({"help", "facedata", "jpeg-quality", "l2", "photo-pass", "no-held-out", "no-essex", "out"});
     if (line.has("help")) {
         std::cout << kUsage;
         return 0;
@@ -141,9 +142,9 @@ int run(int argc, char** argv)
     LivenessProtocol protocol;
     protocol.l2 = line.number("l2", protocol.l2);
     protocol.photoPass = line.number("photo-pass", protocol.photoPass);
-    // Essex's live faces either train beside NUAA's (each half then measured by the check
-    // trained with the other half) or are measured like the videos, never seen in training.
-    const bool essexTrains = line.has("essex-live");
+    // Essex's live faces train beside NUAA's (each half then measured by the check trained with
+    // the other half), or with --no-essex are measured like the videos, never seen in training.
+    const bool essexTrains = !line.has("no-essex");
     const LivenessFaceSet essex = LivenessFaceSet::loadEssex(facedata, quality);
     std::vector<const LivenessFace*> judged = judgedFaces(set.faces);
     if (essexTrains) {

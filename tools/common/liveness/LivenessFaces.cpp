@@ -152,6 +152,19 @@ LivenessFaceSet LivenessFaceSet::loadVideos(const std::string& facedata, int jpe
     return set;
 }
 
+LivenessFaceSet LivenessFaceSet::loadTraining(const std::string& facedata, int jpegQuality)
+{
+    LivenessFaceSet set = load(facedata, jpegQuality);
+    set.append(loadEssex(facedata, jpegQuality));
+    return set;
+}
+
+void LivenessFaceSet::append(const LivenessFaceSet& other)
+{
+    faces.insert(faces.end(), other.faces.begin(), other.faces.end());
+    frames += other.frames;
+}
+
 std::vector<std::string> LivenessFaceSet::people() const
 {
     std::set<std::string> names;

@@ -38,6 +38,12 @@ struct LivenessFaceSet
     // scales it (person "video/<file>").
     static LivenessFaceSet loadVideos(const std::string& facedata, int jpegQuality = 0);
 
+    // The faces the shipped check trains on: NUAA's (load) and the Essex studio's (loadEssex).
+    static LivenessFaceSet loadTraining(const std::string& facedata, int jpegQuality = 0);
+
+    // Ensures: other's faces and frames added after these.
+    void append(const LivenessFaceSet& other);
+
     // The distinct people, in name order.
     std::vector<std::string> people() const;
 };

@@ -269,7 +269,8 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
     std::printf("%s\n", clipTable.c_str());
     std::optional<LivenessGate> gate;
     if (gated(methods))
-        gate = LivenessGate::heldOut(LivenessFaceSet::load(settings.facedata), peopleOf(clips), settings.threads);
+        gate = LivenessGate::heldOut(LivenessFaceSet::loadTraining(settings.facedata), peopleOf(clips),
+                                     settings.threads);
     const std::vector<SessionAxis::Case> one = SessionAxis::cases(clips, false);
     const std::vector<SessionAxis::Case> two = SessionAxis::cases(clips, true);
     const std::string oneName = "one group from another session (" + count(one.size(), "cases") + ")";
