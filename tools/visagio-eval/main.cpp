@@ -65,7 +65,7 @@ Protocol:
                         tantriggs, and with --session-axis also resnet-live: the face-resnet
                         behind the liveness check as the window applies it (a badly lit
                         face unscored, a face judged a photograph scores 0), each person's
-                        faces judged by a check trained on the NUAA faces of everyone else;
+                        faces judged by a check trained as the shipped one without them;
                         with --enrolment-axis of visagio,resnet. resnet embeds every face
                         found (a network pass or two each), so it costs the most
   --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)

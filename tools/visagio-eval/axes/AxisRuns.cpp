@@ -215,8 +215,9 @@ std::string gateLines(const LivenessGate& gate, const SessionFootage& footage)
     out << "\nLiveness check (resnet-live: the face-resnet behind it, as the window applies it): a face too dark, "
            "backlit or overexposed is not scored (a tick without a face), one the check judges a photograph scores 0. "
            "Each person's faces, webcam and printed-photo, as owner or as stranger, are judged by a check trained "
-           "without that person: on the NUAA faces (nuaa_attack photo and live, nuaa_webcam) of every other person "
-           "whose light it judges, L2 weight "
+           "without that person, as the shipped check is trained: on the NUAA faces (nuaa_attack photo and live, "
+           "nuaa_webcam) of every other person and the Essex studio's live faces, those whose light it judges, "
+           "L2 weight "
         << protocol.l2 << ", its threshold letting " << 100.0 * protocol.photoPass
         << " % of the training people's photographs through in an inner leave-one-person-out:\n\n"
         << gate.markdown(footage.clips, footage.photos);

@@ -12,8 +12,8 @@
 namespace eval {
 
 // The window's liveness check in front of the face match, for the session axis: one check for
-// each person in front of the camera, trained on the NUAA faces of every other person, so that
-// no face is judged by a check that saw its person.
+// each person in front of the camera, trained as the shipped check is but without that person,
+// so that no face is judged by a check that saw its person.
 class LivenessGate
 {
 public:
