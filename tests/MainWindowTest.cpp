@@ -7,6 +7,7 @@
 #include "FaceMatcher.h"
 #include "FaceVideos.h"
 #include "Language.h"
+#include "LivenessCheck.h"
 #include "MainWindow.h"
 #include "WindowDriver.h"
 #include "MessageBoxCloser.h"
@@ -131,6 +132,7 @@ private slots:
 
     void ownerOpensTheLockUntilStopped();
     void faceFreeTicksAddNoSampleAndAreNotVerified();
+    void burntOutFacesAreNotScoredBehindTheLivenessCheck();
     void videoDirectoryPlaysInNameOrder_data();
     void videoDirectoryPlaysInNameOrder();
 
@@ -153,7 +155,8 @@ void MainWindowTest::initTestCase()
     temp = std::make_unique<QTemporaryDir>();
     QVERIFY(temp->isValid());
     QDir().mkpath(workDir() + "/haarcascades");
-    for (const char* path : {kFaceCascadePath, kEyeCascadePath})
+    QDir().mkpath(workDir() + "/liveness");
+    for (const char* path : {kFaceCascadePath, kEyeCascadePath, kLivenessModelPath})
         QVERIFY(QFile::copy(runDir() + "/" + path, workDir() + "/" + path));
     writeModelFile(matcherModelPath(workDir()), randomModel(kSampleWidth * kSampleHeight, 200, 7));
     QDir::setCurrent(workDir());
@@ -533,6 +536,27 @@ void MainWindowTest::faceFreeTicksAddNoSampleAndAreNotVerified()
     QCOMPARE(widget<QProgressBar>(window, "_progressBar")->value(), 0);
     tick(window, 2);
     QVERIFY(labelText(window, "_lblOverallResult").endsWith(" из 1)"));
+}
+
+// Behind the liveness check a face too burnt out to judge is not verified at all: the status
+// says the light is poor, no verdict is counted and the confidence stays at 0.
+void MainWindowTest::burntOutFacesAreNotScoredBehindTheLivenessCheck()
+{
+    QTemporaryDir videos;
+    std::vector<cv::Mat> burnt = faceFrames(4);
+    for (cv::Mat& frame : burnt)
+        frame.convertTo(frame, -1, 1.0, 90);
+    QVERIFY(writeVideoFile(videos.filePath("burnt.avi"), burnt));
+    MainWindow window(nullptr, std::make_unique<FaceMatcher>(kSampleWidth, kSampleHeight), videos.path(), QString(),
+                      nullptr, std::make_unique<LivenessCheck>());
+    QVERIFY(enrol(window, 1));
+    click(window, "_btnTest");
+    for (int i = 0; i < 4; ++i) {
+        tick(window);
+        QCOMPARE(labelText(window, "_lblStatus"), QString("Плохое освещение"));
+    }
+    QCOMPARE(labelText(window, "_lblOverallResult"), QString());
+    QCOMPARE(widget<QProgressBar>(window, "_progressBar")->value(), 0);
 }
 
 // The folder's videos in name order, case ignored, with or without a trailing separator; a
