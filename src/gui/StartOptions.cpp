@@ -57,12 +57,12 @@ StartOptions parseStartOptions(const QStringList& arguments)
         "model");
     const QCommandLineOption liveness(
         "liveness",
-        "Turn the liveness check <on> or off: each face must look live (its colour texture) before it can "
-        "open the lock, which stops printed photographs of the owner held to the camera. It was trained "
-        "and measured on printed photographs at one office webcam; phone and tablet screens, video replays "
-        "and masks are untested, and a face too dark, backlit or overexposed is not judged (\"Poor "
-        "lighting\"). Kept in the profile (default: the profile's choice, else on for resnet and off "
-        "for grbm).",
+        "Turn the liveness check on or off: each face must look live (its colour texture) before it can "
+        "open the lock, which stops printed photographs of the owner held to the camera. It was trained on "
+        "printed photographs at one office webcam; at other cameras it rejects more live faces, and phone "
+        "and tablet screens, video replays and masks are untested. A face too dark, backlit or overexposed "
+        "is not judged (\"Poor lighting\"). Kept in the profile (default: the profile's choice, else on "
+        "for resnet and off for grbm).",
         "on|off");
     parser.addOption(profile);
     parser.addOption(features);
