@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <numeric>
 #include <set>
 #include <stdexcept>
 
@@ -104,6 +105,21 @@ std::vector<HeldOutJudgement> leaveOneSessionOut(const std::vector<const Livenes
         }
     }
     return all;
+}
+
+std::vector<HeldOutJudgement> averagedOverFaces(const std::vector<HeldOutJudgement>& judgements, int faces)
+{
+    std::map<std::string, std::vector<float>> recent;
+    std::vector<HeldOutJudgement> averaged = judgements;
+    for (HeldOutJudgement& judgement : averaged) {
+        const LivenessFace& face = *judgement.face;
+        std::vector<float>& last = recent[face.person + "/" + face.session + (face.live ? "/live" : "/photo")];
+        last.push_back(judgement.margin);
+        if (static_cast<int>(last.size()) > faces)
+            last.erase(last.begin());
+        judgement.margin = std::accumulate(last.begin(), last.end(), 0.0f) / float(last.size());
+    }
+    return averaged;
 }
 
 double livenessAuc(const std::vector<HeldOutJudgement>& judgements)

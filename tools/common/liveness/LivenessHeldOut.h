@@ -42,6 +42,10 @@ std::vector<HeldOutJudgement> leaveOnePersonOut(const std::vector<const Liveness
 std::vector<HeldOutJudgement> leaveOneSessionOut(const std::vector<const LivenessFace*>& faces,
                                                  const LivenessProtocol& protocol);
 
+// Each judgement's margin replaced by the mean of the last `faces` margins of its session (the
+// same person, session and kind, in the order given), as a window could smooth the check.
+std::vector<HeldOutJudgement> averagedOverFaces(const std::vector<HeldOutJudgement>& judgements, int faces);
+
 // The area under the ROC curve of the margins (live above photographs), ties counting half.
 double livenessAuc(const std::vector<HeldOutJudgement>& judgements);
 
