@@ -17,11 +17,18 @@ LivenessCheck::LivenessCheck(const QString& modelPath)
 
 LivenessCheck::Judgement LivenessCheck::judge(const cv::Mat& frame, const cv::Rect& face) const
 {
+    const FaceLight::Problem light = FaceLight::measure(frame, face).problem();
+    return judge(model, light, light == FaceLight::Problem::None ? livenessFeatures(frame, face) : std::vector<float>());
+}
+
+LivenessCheck::Judgement LivenessCheck::judge(const LivenessModel& model, FaceLight::Problem light,
+                                              const std::vector<float>& features)
+{
     Judgement judgement;
-    judgement.light = FaceLight::measure(frame, face).problem();
-    if (judgement.light != FaceLight::Problem::None)
+    judgement.light = light;
+    if (light != FaceLight::Problem::None)
         return judgement;
-    judgement.margin = model.margin(livenessFeatures(frame, face));
+    judgement.margin = model.margin(features);
     judgement.verdict = model.isLive(judgement.margin) ? Verdict::Live : Verdict::Photo;
     return judgement;
 }

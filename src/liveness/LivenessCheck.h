@@ -7,6 +7,8 @@
 #include <QString>
 #include <opencv2/core.hpp>
 
+#include <vector>
+
 // Tells a live face from a printed photograph of one, frame by frame, before the face match:
 // the colour texture of the face box (LivenessFeatures) through the learnt linear classifier
 // (LivenessModel). A face too dark, backlit or overexposed is not judged.
@@ -31,6 +33,10 @@ public:
 
     // Requires: frame is CV_8UC3 BGR; face is the detector's box in it.
     Judgement judge(const cv::Mat& frame, const cv::Rect& face) const;
+
+    // The rule judge() applies, on a face's light and (when its light is judged) its features.
+    // Throws: std::logic_error from LivenessModel::margin when the features do not fit `model`.
+    static Judgement judge(const LivenessModel& model, FaceLight::Problem light, const std::vector<float>& features);
 
     // "dark", "backlit", "overexposed" (or "fine"), for the log.
     static const char* lightName(FaceLight::Problem problem);

@@ -24,19 +24,18 @@ SessionZoom cutAll(const std::vector<cv::Mat>& frames, double zoom, SampleCutter
 SessionZoom SessionZoom::choose(const std::vector<cv::Mat>& frames, SampleCutter& cutter)
 {
     SessionZoom best;
+    int asRecorded = 0;
     for (double zoom : kZoomLadder) {
         SessionZoom cut = cutAll(frames, zoom, cutter);
-        if (zoom == kZoomLadder[0])
-            best.facesAsRecorded = cut.faces;
+        const bool first = zoom == kZoomLadder[0];
         const bool enough = cut.faces >= kEnoughFaceShare * double(frames.size());
-        if (zoom == kZoomLadder[0] || cut.faces > best.faces) {
-            const int asRecorded = best.facesAsRecorded;
+        asRecorded = first ? cut.faces : asRecorded;
+        if (first || cut.faces > best.faces)
             best = std::move(cut);
-            best.facesAsRecorded = asRecorded;
-        }
         if (enough)
             break;
     }
+    best.facesAsRecorded = asRecorded;
     return best;
 }
 

@@ -45,7 +45,7 @@ struct Capture::Camera
 {
     Camera(const std::string& faceCascade, const std::string& eyeCascade, bool embed)
         : cutter(faceCascade, eyeCascade), detector(faceCascade, eyeCascade),
-          embedding(embed ? std::make_unique<EmbeddingStage>(SampleCutter::defaultChipEyeCascade()) : nullptr)
+          embedding(embed ? std::make_unique<EmbeddingStage>() : nullptr)
     {
     }
 

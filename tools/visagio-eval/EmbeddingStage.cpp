@@ -1,6 +1,7 @@
 #include "EmbeddingStage.h"
 
 #include "RunFolder.h"
+#include "SampleCutter.h"
 
 namespace eval {
 
@@ -20,7 +21,7 @@ void EmbeddingStats::add(const EmbeddingStats& other)
     alignedByEyes += other.alignedByEyes;
 }
 
-EmbeddingStage::EmbeddingStage(const std::string& eyeCascade) : chips(eyeCascade), matcher(kResnetFolder)
+EmbeddingStage::EmbeddingStage() : chips(SampleCutter::defaultChipEyeCascade()), matcher(kResnetFolder)
 {
 }
 

@@ -30,9 +30,10 @@ struct EmbeddingStats
 class EmbeddingStage
 {
 public:
-    // Reads the network and its calibration from the working directory's face-resnet folder.
+    // Reads the network and its calibration from the working directory's face-resnet folder,
+    // and the eye cascade the window's chips are aligned by (SampleCutter::defaultChipEyeCascade).
     // Throws: what FaceChip's and ResnetMatcher's construction throw.
-    explicit EmbeddingStage(const std::string& eyeCascade);
+    EmbeddingStage();
     EmbeddingStage(const EmbeddingStage&) = delete;
     EmbeddingStage& operator=(const EmbeddingStage&) = delete;
 

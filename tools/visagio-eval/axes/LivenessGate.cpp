@@ -71,10 +71,7 @@ Verdict LivenessGate::judge(const std::string& person, FaceLight::Problem light,
     const auto check = checks.find(person);
     if (check == checks.end())
         throw std::out_of_range("no liveness check for " + person);
-    if (light != FaceLight::Problem::None)
-        return Verdict::PoorLight;
-    const LivenessModel& model = check->second.model;
-    return model.isLive(model.margin(features)) ? Verdict::Live : Verdict::Photo;
+    return LivenessCheck::judge(check->second.model, light, features).verdict;
 }
 
 std::string LivenessGate::markdown(const std::vector<SessionClip>& clips, const std::vector<SessionClip>& photos) const

@@ -27,7 +27,7 @@ struct ClipCamera
 {
     explicit ClipCamera(bool embed)
         : cutter(SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade()),
-          embedding(embed ? std::make_unique<EmbeddingStage>(SampleCutter::defaultChipEyeCascade()) : nullptr)
+          embedding(embed ? std::make_unique<EmbeddingStage>() : nullptr)
     {
     }
 

@@ -2,7 +2,6 @@
 
 #include "FaceResnet.h"
 #include "Parallel.h"
-#include "SampleCutter.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -68,7 +67,7 @@ YaleLight::Embeddings YaleLight::embed(const std::vector<YalePerson>& people, in
 {
     std::vector<std::unique_ptr<EmbeddingStage>> stages;
     for (int t = 0; t < std::max(threads, 1); ++t)
-        stages.push_back(std::make_unique<EmbeddingStage>(SampleCutter::defaultChipEyeCascade()));
+        stages.push_back(std::make_unique<EmbeddingStage>());
     Embeddings result;
     result.crops.resize(people.size());
     result.frontal.resize(people.size());
