@@ -27,9 +27,9 @@ TEST(LivenessCheckTest, PatternHistogramsCountUniformAndOtherPatterns)
     cv::randu(frame, 0, 256);
     const std::vector<float> features = livenessFeatures(frame, cv::Rect(100, 60, 120, 120));
     ASSERT_EQ(features.size(), std::size_t(kLivenessFeatureCount));
-    for (int channel = 0; channel < kLivenessChannels; ++channel)
-        EXPECT_NEAR(std::accumulate(features.begin() + channel * kLbpBins, features.begin() + (channel + 1) * kLbpBins,
-                                    0.0),
+    for (int histogram = 0; histogram < kLivenessScales * kLivenessChannels; ++histogram)
+        EXPECT_NEAR(std::accumulate(features.begin() + histogram * kLbpBins,
+                                    features.begin() + (histogram + 1) * kLbpBins, 0.0),
                     1.0, 1e-4);
     EXPECT_THROW(livenessFeatures(cv::Mat(240, 320, CV_8UC1), cv::Rect(100, 60, 120, 120)), std::logic_error);
 }

@@ -6,7 +6,8 @@
 #include <stdexcept>
 
 namespace {
-constexpr int kCropSide = 64;
+// The sides the face box is scaled to, finest first.
+constexpr int kCropSides[kLivenessScales] = {64, 32};
 
 // The bin of each 8-bit pattern: uniform patterns (at most two 0/1 changes around the circle)
 // get bins 0-57 in code order, all others share bin 58.
@@ -21,6 +22,20 @@ std::array<int, 256> uniformBins()
         bins[code] = changes <= 2 ? next++ : kLbpBins - 1;
     }
     return bins;
+}
+// Y, Cr, Cb, H, S and V of a BGR image.
+std::vector<cv::Mat> colourChannels(const cv::Mat& bgr)
+{
+    cv::Mat ycrcb;
+    cv::Mat hsv;
+    cv::cvtColor(bgr, ycrcb, cv::COLOR_BGR2YCrCb);
+    cv::cvtColor(bgr, hsv, cv::COLOR_BGR2HSV);
+    std::vector<cv::Mat> channels;
+    cv::split(ycrcb, channels);
+    std::vector<cv::Mat> hsvChannels;
+    cv::split(hsv, hsvChannels);
+    channels.insert(channels.end(), hsvChannels.begin(), hsvChannels.end());
+    return channels;
 }
 } // namespace
 
@@ -51,22 +66,15 @@ std::vector<float> livenessFeatures(const cv::Mat& frame, const cv::Rect& face)
     const cv::Rect inside = face & cv::Rect(0, 0, frame.cols, frame.rows);
     if (frame.type() != CV_8UC3 || inside.width < 3 || inside.height < 3)
         throw std::logic_error("liveness needs a BGR frame and a face box in it");
-    cv::Mat crop;
-    cv::resize(frame(inside), crop, cv::Size(kCropSide, kCropSide), 0, 0, cv::INTER_AREA);
-    cv::Mat ycrcb;
-    cv::Mat hsv;
-    cv::cvtColor(crop, ycrcb, cv::COLOR_BGR2YCrCb);
-    cv::cvtColor(crop, hsv, cv::COLOR_BGR2HSV);
-    std::vector<cv::Mat> channels;
-    cv::split(ycrcb, channels);
-    std::vector<cv::Mat> hsvChannels;
-    cv::split(hsv, hsvChannels);
-    channels.insert(channels.end(), hsvChannels.begin(), hsvChannels.end());
     std::vector<float> features;
     features.reserve(kLivenessFeatureCount);
-    for (const cv::Mat& channel : channels) {
-        const std::vector<float> histogram = uniformLbpHistogram(channel);
-        features.insert(features.end(), histogram.begin(), histogram.end());
+    for (int side : kCropSides) {
+        cv::Mat crop;
+        cv::resize(frame(inside), crop, cv::Size(side, side), 0, 0, cv::INTER_AREA);
+        for (const cv::Mat& channel : colourChannels(crop)) {
+            const std::vector<float> histogram = uniformLbpHistogram(channel);
+            features.insert(features.end(), histogram.begin(), histogram.end());
+        }
     }
     return features;
 }

@@ -11,7 +11,7 @@
 //
 //   # comment
 //   format = 1
-//   features = colour-lbp-1
+//   features = colour-lbp-2
 //   mean = <one number a feature, separated by spaces>
 //   scale = <one positive number a feature>
 //   weights = <one number a feature>

@@ -11,7 +11,7 @@
 struct LivenessProtocol
 {
     double l2 = 10.0;
-    double photoPass = 0.01;
+    double photoPass = 0.03;
 };
 
 // A face judged by a check trained without it.
