@@ -27,6 +27,13 @@ struct Verdicts
         else
             ++(verdict == Verdict::Live ? live : photo);
     }
+
+    void add(const Verdicts& other)
+    {
+        poorLight += other.poorLight;
+        live += other.live;
+        photo += other.photo;
+    }
 };
 
 Verdicts judgeAll(const LivenessGate& gate, const std::string& person, const std::vector<SessionClip>& clips)
@@ -80,14 +87,25 @@ std::string LivenessGate::markdown(const std::vector<SessionClip>& clips, const 
     out << "| person judged | trained on live / photo faces | threshold | webcam faces not judged (light) | "
            "webcam faces judged photographs | photo faces not judged (light) | photo faces judged live |\n"
            "|---|---|---|---|---|---|---|\n";
+    const auto row = [&](const std::string& name, const std::string& trained, const std::string& threshold,
+                         const Verdicts& live, const Verdicts& photo) {
+        out << "| " << name << " | " << trained << " | " << threshold << " | " << live.poorLight << " | "
+            << AxisTable::share(live.photo, live.live + live.photo) << " | " << photo.poorLight << " | "
+            << AxisTable::share(photo.live, photo.live + photo.photo) << " |\n";
+    };
+    Verdicts pooledLive;
+    Verdicts pooledPhoto;
     for (const auto& [person, check] : checks) {
         const Verdicts live = judgeAll(*this, person, clips);
         const Verdicts photo = judgeAll(*this, person, photos);
-        out << "| " << person << " | " << check.liveFaces << " / " << check.photoFaces << " | "
-            << check.model.threshold << " | " << live.poorLight << " | "
-            << AxisTable::share(live.photo, live.live + live.photo) << " | " << photo.poorLight << " | "
-            << AxisTable::share(photo.live, photo.live + photo.photo) << " |\n";
+        std::ostringstream threshold;
+        threshold << check.model.threshold;
+        row(person, std::to_string(check.liveFaces) + " / " + std::to_string(check.photoFaces), threshold.str(), live,
+            photo);
+        pooledLive.add(live);
+        pooledPhoto.add(photo);
     }
+    row("pooled", "", "", pooledLive, pooledPhoto);
     return out.str();
 }
 

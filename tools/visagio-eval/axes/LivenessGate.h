@@ -40,7 +40,8 @@ public:
                                  const std::vector<float>& features) const;
 
     // A row a person: the check's training faces and threshold, and its verdicts on the faces
-    // of that person's webcam sessions (`clips`) and printed-photo sessions (`photos`).
+    // of that person's webcam sessions (`clips`) and printed-photo sessions (`photos`), then the
+    // verdicts pooled: live faces judged photographs (BPCER), photo faces judged live (APCER).
     // Requires: the clips carry their liveness features.
     std::string markdown(const std::vector<SessionClip>& clips, const std::vector<SessionClip>& photos) const;
 
