@@ -3,6 +3,7 @@
 #include "FaceGeometry.h"
 #include "FacedataIndex.h"
 #include "FolderListing.h"
+#include "LivenessFaces.h"
 #include "PhotoFramer.h"
 #include "SampleCutter.h"
 #include "SessionZoom.h"
@@ -44,10 +45,6 @@ const char* const kDefaultFacedata = "../shared/facedata";
 // Debian's opencv-data: the run folder holds haarcascade_eye but not the
 // split-eye cascades.
 const char* const kCascadeFolder = "/usr/share/opencv4/haarcascades/";
-// The shared live videos, as LivenessFaceSet::loadVideos reads them.
-const char* const kVideos[] = {"leszko_sample-files/face.mp4", "leszko_sample-files/me.mp4",
-                               "leszko_sample-files/me-out.mp4", "1zlab_OpenCV_Face_Detection/face.mp4",
-                               "Fellway_Closed_eyes_detector/media/me.mp4"};
 const int kFaceWindows[] = {15, 30, 60};
 const double kSecondWindows[] = {2.0, 4.0};
 // A blink shuts the eyes for about 0.1 to 0.4 s: at most 3 NUAA faces (their
@@ -275,7 +272,7 @@ int run(int argc, char** argv)
         for (const fs::path& person : sortedEntries(fs::path(index.root()) / folder, true))
             for (const fs::path& session : sortedEntries(person, true))
                 sessions.push_back(readSession(session, live, cutter, eyes));
-    for (const char* video : kVideos)
+    for (const char* video : kLiveVideos)
         videos.push_back(readVideo(index.videoPath(video), video, line.has("letterbox"), cutter, eyes));
     printCues(sessions, videos, eyes);
     std::printf("\n## NUAA sessions, cue %s (windows count faces; frame counts "

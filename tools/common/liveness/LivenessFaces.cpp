@@ -21,11 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-// The shared webcam-like clips: the demo owner at a desk and in another room, and two strangers.
-const char* const kOtherPlaceVideos[] = {"leszko_sample-files/face.mp4", "leszko_sample-files/me.mp4",
-                                         "leszko_sample-files/me-out.mp4", "1zlab_OpenCV_Face_Detection/face.mp4",
-                                         "Fellway_Closed_eyes_detector/media/me.mp4"};
-
 struct SessionFolder
 {
     fs::path dir;
@@ -137,7 +132,7 @@ LivenessFaceSet LivenessFaceSet::loadVideos(const std::string& facedata, int jpe
     const FacedataIndex index(facedata);
     SampleCutter cutter(SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade());
     LivenessFaceSet set;
-    for (const char* video : kOtherPlaceVideos) {
+    for (const char* video : kLiveVideos) {
         cv::VideoCapture capture(index.videoPath(video));
         cv::Mat raw;
         for (int k = 0; capture.read(raw) && !raw.empty(); ++k) {

@@ -5,6 +5,13 @@
 #include <string>
 #include <vector>
 
+// The shared webcam-like clips, all live: the demo owner at a desk and in another room, and two
+// strangers (paths under the face data's videos folder).
+inline constexpr const char* kLiveVideos[] = {"leszko_sample-files/face.mp4", "leszko_sample-files/me.mp4",
+                                              "leszko_sample-files/me-out.mp4",
+                                              "1zlab_OpenCV_Face_Detection/face.mp4",
+                                              "Fellway_Closed_eyes_detector/media/me.mp4"};
+
 // The faces the liveness check learns from and is measured on: NUAA's printed photographs of
 // six people held to an office webcam and the same webcam's live frames of them
 // (nuaa_attack/photo, nuaa_attack/live, nuaa_webcam/people), each session read in capture
