@@ -2,11 +2,14 @@
 // variants the tests use, all made here with the project's own writers.
 //   make-fuzz-seeds DIR
 // creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/,
-// DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/ (one seed a file) and the dictionary
+// DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/, DIR/fuzz-group-files/ (one seed a file) and the dictionary
 // DIR/fuzz-coords.dict.
 #include "File.h"
 #include "FuzzSupport.h"
+#include "FaceResnet.h"
 #include "GaussianRbm.h"
+#include "GroupFolder.h"
+#include "GroupManifest.h"
 #include "LivenessModel.h"
 #include "ResnetWeights.h"
 
@@ -246,6 +249,48 @@ Seeds livenessSeeds(const QString& scratch)
         {"cut", valid.left(valid.size() / 2)},
     };
 }
+// A group folder's manifest, a NUL byte and its embeddings file, as the group writer makes them.
+QByteArray groupBytes(const EnrolmentGroup& group, const QString& scratch)
+{
+    const QString folder = QDir(scratch).filePath("group");
+    QDir(folder).removeRecursively();
+    if (!QDir().mkpath(folder))
+        throw std::runtime_error("cannot make " + folder.toStdString());
+    writeGroupFolder(folder, group);
+    QByteArray bytes = readBack(QDir(folder).filePath(GroupManifest::kFileName)) + '\0';
+    if (group.hasChips())
+        bytes += readBack(QDir(folder).filePath(GroupManifest::kEmbeddingsFileName));
+    QDir(folder).removeRecursively();
+    return bytes;
+}
+
+// Groups of two samples, with and without chips, and damaged copies.
+Seeds groupSeeds(const QString& scratch)
+{
+    EnrolmentGroup group(std::vector<cv::Mat>(2, cv::Mat(kSampleSize, CV_8UC1, cv::Scalar(90))));
+    const QByteArray samplesOnly = groupBytes(group, scratch);
+    group.chips.assign(2, cv::Mat(8, 8, CV_8UC3, cv::Scalar(1, 2, 3)));
+    group.embeddings.assign(2, std::vector<float>(FaceResnet::kEmbeddingSize, 0.25f));
+    group.embeddings[1][7] = -1.5f;
+    group.embeddingModel = QString(64, 'a');
+    const QByteArray valid = groupBytes(group, scratch);
+    QByteArray longer = valid;
+    longer.replace(" 128\n", " 129\n");
+    longer += QByteArray(2 * sizeof(float), '\0');
+    QByteArray notFinite = valid;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    notFinite.replace(notFinite.size() - int(sizeof nan), int(sizeof nan), reinterpret_cast<const char*>(&nan),
+                      int(sizeof nan));
+    return {
+        {"samples-only", samplesOnly},
+        {"valid", valid},
+        {"longer-embeddings", longer},
+        {"not-finite", notFinite},
+        {"cut", valid.left(valid.size() - 5)},
+        {"no-embeddings", valid.left(valid.indexOf('\0'))},
+        {"empty", QByteArray()},
+    };
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -264,6 +309,7 @@ int main(int argc, char** argv)
         writeSeeds(root.filePath("fuzz-face-vector"), faceSeeds());
         writeSeeds(root.filePath("fuzz-resnet-manifest"), manifestSeeds());
         writeSeeds(root.filePath("fuzz-liveness-model"), livenessSeeds(root.path()));
+        writeSeeds(root.filePath("fuzz-group-files"), groupSeeds(root.path()));
         writeSeed(root.filePath("fuzz-coords.dict"), coordsDictionary());
         std::printf("seeds written to %s\n", qPrintable(root.path()));
         return 0;

@@ -2,6 +2,7 @@
 #include "Errors.h"
 #include "FaceGeometry.h"
 #include "FaceMatcher.h"
+#include "VerificationRule.h"
 #include "ModelFiles.h"
 
 #include <QFile>
@@ -292,6 +293,27 @@ TEST_F(FaceMatcherTest, SingleSampleTemplateHasFiniteWeights)
     EXPECT_TRUE(std::isfinite(stranger));
     EXPECT_GT(stranger, 0.0f);
     EXPECT_LT(stranger, 1.0f);
+}
+
+// Values equal in exact arithmetic may come out of the feature sums equal or a unit in the last
+// place apart, depending on the machine. A feature of such values weighs the same either way
+// (at most 1000, however large its mean); one of mean 0 weighs nothing.
+TEST(VerificationRuleTest, WeightsOfUnvaryingFeaturesDoNotHangOnRounding)
+{
+    const std::vector<float> values = {0.0f, 2e-4f, 0.5f, 30.0f, -3000.0f};
+    const VerificationRule::FeatureRows same(20, values);
+    VerificationRule::FeatureRows nudged = same;
+    for (std::size_t k = 1; k < nudged.size(); k += 2)
+        for (float& value : nudged[k])
+            value = std::nextafter(value, std::numeric_limits<float>::infinity());
+    const std::vector<float> exact = VerificationRule::qualityWeights(same, values.size());
+    const std::vector<float> rounded = VerificationRule::qualityWeights(nudged, values.size());
+    for (std::size_t j = 0; j < values.size(); ++j) {
+        SCOPED_TRACE(values[j]);
+        EXPECT_TRUE(std::isfinite(exact[j]) && exact[j] <= 1000.0f) << exact[j];
+        EXPECT_NEAR(rounded[j], exact[j], 1e-4f * exact[j] + 1e-12f);
+    }
+    EXPECT_EQ(exact[0], 0.0f);
 }
 
 } // namespace

@@ -1,9 +1,14 @@
+#include "CalibrationFit.h"
+#include "Confidence.h"
+#include "EmbeddingDistance.h"
 #include "ErrorMessage.h"
 #include "Errors.h"
 #include "FaceResnet.h"
 #include "ModelFiles.h"
+#include "ResnetMatcher.h"
 #include "ResnetWeights.h"
 #include "RunFolder.h"
+#include "VerificationRule.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -13,6 +18,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <numeric>
 #include <stdexcept>
@@ -67,6 +73,64 @@ TEST_F(FaceResnetTest, BgrChipMatchesItsRgbChip)
     const std::vector<float> fromBgr = resnet->embed(bgr);
     const std::vector<float> fromRgb = resnet->embedRgb(gradientRgb());
     EXPECT_LT(cv::norm(fromBgr, fromRgb, cv::NORM_INF), 1e-6);
+}
+
+// The window's matcher over the network: an enrolment embedding is the mean of the chip's and
+// its left-right mirror's; a face's distance is the plain Euclidean distance to the nearest
+// template embedding, and its score 90 / (s d + 30).
+TEST_F(FaceResnetTest, MatcherEnrolsChipAndMirrorAndScoresThePlainDistance)
+{
+    ResnetMatcher matcher(kResnetFolder);
+    cv::Mat chip;
+    cv::cvtColor(gradientRgb(), chip, cv::COLOR_RGB2BGR);
+    chip.convertTo(chip, CV_8U);
+    cv::Mat mirror;
+    cv::flip(chip, mirror, 1);
+    const std::vector<float> single = resnet->embed(chip);
+    const std::vector<float> mirrored = resnet->embed(mirror);
+    ASSERT_GT(cv::norm(single, mirrored), 0.05) << "the chip must not look like its mirror";
+    const std::vector<float> enrolled = matcher.embed(chip, true);
+    ASSERT_EQ(enrolled.size(), single.size());
+    for (std::size_t i = 0; i < single.size(); ++i)
+        EXPECT_NEAR(enrolled[i], 0.5f * (single[i] + mirrored[i]), 1e-6f) << "value " << i;
+    EXPECT_LT(cv::norm(matcher.embed(chip, false), single, cv::NORM_INF), 1e-6);
+
+    ASSERT_EQ(matcher.calibration().distance, ResnetCalibration::Distance::Euclidean);
+    EXPECT_EQ(matcher.distance(single), std::numeric_limits<float>::max()) << "no template yet";
+    const auto embedding = [](std::initializer_list<std::pair<int, float>> values) {
+        std::vector<float> result(FaceResnet::kEmbeddingSize, 0.0f);
+        for (const auto& [index, value] : values)
+            result[std::size_t(index)] = value;
+        return result;
+    };
+    matcher.addGroup({embedding({{0, 3.0f}, {5, 4.0f}}), embedding({{1, 10.0f}})});
+    matcher.train();
+    const std::vector<float> face(FaceResnet::kEmbeddingSize, 0.0f);
+    EXPECT_FLOAT_EQ(matcher.distance(face), 5.0f);
+    EXPECT_FLOAT_EQ(matcher.verify(face), 90.0f / (matcher.calibration().scale * 5.0f + 30.0f));
+    EXPECT_THROW(matcher.distance(std::vector<float>(FaceResnet::kEmbeddingSize + 1)), std::logic_error);
+}
+
+// Cosine distances: 1 - cos, zero vectors at 1; both kinds refuse embeddings of other lengths.
+TEST(EmbeddingDistanceTest, HandMadeVectorsGiveTheirDistances)
+{
+    using Distance = ResnetCalibration::Distance;
+    EXPECT_FLOAT_EQ(embeddingDistance(Distance::Cosine, {1, 0}, {0, 2}), 1.0f);
+    EXPECT_NEAR(embeddingDistance(Distance::Cosine, {1, 1}, {3, 3}), 0.0f, 1e-7f);
+    EXPECT_FLOAT_EQ(embeddingDistance(Distance::Cosine, {1, 0}, {-2, 0}), 2.0f);
+    EXPECT_FLOAT_EQ(embeddingDistance(Distance::Cosine, {0, 0}, {0, 0}), 1.0f);
+    EXPECT_FLOAT_EQ(embeddingDistance(Distance::Euclidean, {1, 1}, {4, 5}), 5.0f);
+    EXPECT_THROW(embeddingDistance(Distance::Euclidean, {1, 1}, {1, 1, 0}), std::logic_error);
+}
+
+// The calibration's scale puts the lock's per-face threshold (0.99) at the fitted distance, and
+// refuses a distance of 0, where the scale would be infinite.
+TEST(EmbeddingDistanceTest, CalibrationScaleNeedsAPositiveThreshold)
+{
+    const float scale = scaleForThreshold(0.4f);
+    EXPECT_NEAR(VerificationRule::verificationScore(0.4f, scale), kLockThreshold, 1e-6f);
+    for (const float threshold : {0.0f, -0.1f, std::numeric_limits<float>::quiet_NaN()})
+        EXPECT_THROW(scaleForThreshold(threshold), std::invalid_argument) << threshold;
 }
 
 TEST_F(FaceResnetTest, WrongChipThrows)

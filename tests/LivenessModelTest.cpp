@@ -1,6 +1,7 @@
 #include "ErrorMessage.h"
 #include "Errors.h"
 #include "LivenessModel.h"
+#include "LivenessTrainer.h"
 #include "ModelFiles.h"
 
 #include <QTemporaryDir>
@@ -87,6 +88,26 @@ TEST(LivenessModelTest, DamagedFilesThrowNamingTheFileAndTheFault)
     const QString absent = dir.filePath("absent.model");
     const std::string message = messageOf<e_failure_open>([&] { LivenessModel::read(absent); });
     EXPECT_EQ(message.rfind(absent.toStdString() + ": cannot be read", 0), 0u) << message;
+}
+
+// Training standardises each feature by its spread over the faces. A feature that never changes
+// has no spread: its scale is 1, never the inverse of a rounding residue (0.7 a thousand times
+// leaves E[x^2] - E[x]^2 = 1e-14, which would scale it by 1e7).
+TEST(LivenessModelTest, TrainingScalesAConstantFeatureByOne)
+{
+    std::vector<LivenessFace> faces(1000);
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        faces[i].live = i % 2 == 0;
+        faces[i].features = {0.7f, (faces[i].live ? 0.6f : 0.4f) + 0.001f * float(i % 7)};
+    }
+    std::vector<const LivenessFace*> pointers;
+    for (const LivenessFace& face : faces)
+        pointers.push_back(&face);
+    const LivenessModel model = trainLiveness(pointers, 1.0);
+    EXPECT_EQ(model.scale[0], 1.0f);
+    EXPECT_FLOAT_EQ(model.mean[0], 0.7f);
+    EXPECT_NEAR(model.scale[1], 1.0 / 0.1, 0.1);
+    EXPECT_GT(model.margin(faces[0].features), model.margin(faces[1].features));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "WindowDriver.h"
 #include "MessageBoxCloser.h"
 #include "ModelFiles.h"
+#include "ResnetMatcher.h"
 #include "RunFolder.h"
 #include "TestData.h"
 
@@ -24,7 +25,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
+#include <QVector>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
@@ -137,6 +140,7 @@ private slots:
     void videoDirectoryPlaysInNameOrder();
 
     void damagedProfileGroupIsNamedAndTheOthersLoad();
+    void storedEmbeddingsServeOnlyTheWeightsThatMadeThem();
     void unwritableProfileWarnsOnceAndTheWindowWorks();
     void secondWindowOnAProfileSaysSoAndDoesNotWrite();
 
@@ -632,6 +636,47 @@ void MainWindowTest::damagedProfileGroupIsNamedAndTheOthersLoad()
     QCOMPARE(widget<QPushButton>(window, "_btnTrain")->text(), QString("Дообучить"));
     QCOMPARE(QFileInfo(damaged + "/sample-050.png").size(), qint64(100));
     QCOMPARE(readBytes(damaged + "/manifest.txt"), manifest);
+}
+
+// A saved group's embeddings serve only the weights whose SHA-256 keys them. Here they are
+// replaced by values far from any face: under another key the window makes them again from
+// the group's chips and knows the owner; under the network's own key it uses them as stored,
+// and the same face is a stranger.
+void MainWindowTest::storedEmbeddingsServeOnlyTheWeightsThatMadeThem()
+{
+    const auto resnetWindow = [](const QString& profile) {
+        return std::make_unique<MainWindow>(nullptr, std::make_unique<FaceMatcher>(kSampleWidth, kSampleHeight),
+                                            QString(), profile,
+                                            std::make_unique<ResnetMatcher>(runDir() + "/" + kResnetFolder));
+    };
+    QTemporaryDir profileDir;
+    {
+        const auto window = resnetWindow(profileDir.path());
+        QVERIFY(enrol(*window, 1));
+    }
+    const QString group = profileDir.filePath("group-1");
+    const QByteArray manifest = readBytes(group + "/manifest.txt");
+    const QByteArray stored = readBytes(group + "/embeddings.bin");
+    QVector<float> farAway(stored.size() / int(sizeof(float)), 0.5f);
+    QVERIFY(QFile::remove(group + "/embeddings.bin"));
+    QVERIFY(writeBytes(group + "/embeddings.bin",
+                       QByteArray(reinterpret_cast<const char*>(farAway.constData()), stored.size())));
+    const QRegularExpression key("embeddings ([0-9a-f]+) ");
+    const QString ownKey = key.match(QString::fromUtf8(manifest)).captured(1);
+    QCOMPARE(ownKey.size(), 64);
+
+    for (const bool otherWeights : {true, false}) {
+        QByteArray keyed = manifest;
+        if (otherWeights)
+            keyed.replace(ownKey.toUtf8(), QByteArray(64, '0'));
+        QVERIFY(QFile::remove(group + "/manifest.txt"));
+        QVERIFY(writeBytes(group + "/manifest.txt", keyed));
+        const auto window = resnetWindow(profileDir.path());
+        QVERIFY(verifies(*window, 3));
+        const QString verdict = otherWeights ? "СВОЙ" : "ЧУЖОЙ";
+        QVERIFY2(labelText(*window, "_lblOverallResult").startsWith(verdict),
+                 qPrintable(labelText(*window, "_lblOverallResult")));
+    }
 }
 
 // A profile that cannot be made at start-up, and one that vanishes while the window runs:

@@ -1,6 +1,7 @@
 // The owner profile on disk: groups come back as saved and private, damaged groups are
 // skipped and left alone, and a crash while saving leaves the old groups.
 #include "FaceGeometry.h"
+#include "FaceResnet.h"
 #include "ModelFiles.h"
 #include "OwnerProfile.h"
 #include "TestData.h"
@@ -14,6 +15,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <sys/stat.h>
 
 namespace {
@@ -41,7 +43,10 @@ EnrolmentGroup makeChipGroup(int seed)
         cv::Mat chip(16, 16, CV_8UC3);
         random.fill(chip, cv::RNG::UNIFORM, 0, 256);
         group.chips.push_back(chip);
-        group.embeddings.push_back({random.uniform(-1.0f, 1.0f), random.uniform(-1.0f, 1.0f), -0.0f});
+        std::vector<float> embedding(FaceResnet::kEmbeddingSize, -0.0f);
+        embedding[0] = random.uniform(-1.0f, 1.0f);
+        embedding[1] = random.uniform(-1.0f, 1.0f);
+        group.embeddings.push_back(embedding);
     }
     group.embeddingModel = "0123abcd";
     return group;
@@ -142,6 +147,21 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
         {"missing sample", [](const QString& p) { QFile::remove(p + "/group-2/sample-001.png"); }},
         {"missing chip", [](const QString& p) { QFile::remove(p + "/group-2/chip-003.png"); }},
         {"short embeddings", [](const QString& p) { QFile(p + "/group-2/embeddings.bin").resize(20); }},
+        {"embedding not finite",
+         [](const QString& p) {
+             QByteArray bytes = readBytes(p + "/group-2/embeddings.bin");
+             const float nan = std::numeric_limits<float>::quiet_NaN();
+             bytes.replace(int(sizeof(float)) * 300, int(sizeof(float)), reinterpret_cast<const char*>(&nan), sizeof nan);
+             ASSERT_TRUE(writeBytes(p + "/group-2/embeddings.bin", bytes));
+         }},
+        {"embeddings longer than the network's",
+         [](const QString& p) {
+             // A consistent group of 129-value embeddings: the file's size agrees with the manifest.
+             QByteArray manifest = readBytes(p + "/group-2/manifest.txt");
+             manifest.replace(" 128\n", " 129\n");
+             ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", manifest));
+             QFile(p + "/group-2/embeddings.bin").resize(kSamples * 129 * qint64(sizeof(float)));
+         }},
         {"truncated sample",
          [](const QString& p) { QFile(p + "/group-2/sample-002.png").resize(60); }},
         {"foreign file", [&](const QString& p) { ASSERT_TRUE(writeBytes(p + sample0, encode(makeGroup(5)[0], ".jpg"))); }},

@@ -6,9 +6,14 @@
 
 namespace VerificationRule {
 
+float weighedSpread(const FeatureStatistics& owner)
+{
+    return std::max({owner.deviation, kMinRelativeSpread * std::fabs(owner.mean), kMinOwnerSpread});
+}
+
 float qualityWeight(const FeatureStatistics& owner)
 {
-    return std::fabs(owner.mean) / std::max(owner.deviation, kMinOwnerSpread);
+    return std::fabs(owner.mean) / weighedSpread(owner);
 }
 
 std::vector<float> qualityWeights(const FeatureRows& templ, std::size_t features)

@@ -9,7 +9,7 @@
 // is measured.
 //
 // A template is a list of feature vectors of the owner. Each feature is weighed by how steady
-// and how far from zero the owner's values are (|mean| / spread); a face's distance is the
+// and how far from zero the owner's values are (|mean| / spread, the spread floored); a face's distance is the
 // weighted distance to the nearest template vector. The distance is scaled by s, a factor set
 // per template from the distances of a cohort of other people's faces, so that the fixed
 // threshold sits at about the same share of accepted strangers however wide the template is.
@@ -18,9 +18,16 @@ namespace VerificationRule {
 
 using FeatureRows = std::vector<std::vector<float>>;
 
-// A feature whose owner values have no spread is weighed as if its spread were this small, so
-// that its weight stays finite (a single-sample template still ranks faces).
+// A feature whose owner values vary less is weighed as if they varied this much, so that its
+// weight stays finite (a single-sample template still ranks faces)...
 constexpr float kMinOwnerSpread = 1e-6f;
+// ...and one whose values vary by less than this share of their mean, as if they varied by this
+// share: no weight exceeds 1000. Values that are equal in exact arithmetic come out of a
+// feature model's sums a few units in the last place apart or not at all, depending on the
+// machine and the order of the sums; a floor far above that keeps such a template's weights,
+// and so its distances, the same on every machine. Real enrolments vary by 9 % of the mean or
+// more (a weight of 11 at most).
+constexpr float kMinRelativeSpread = 1e-3f;
 // Score = kScoreNumerator / (s d + kScoreOffset): 3 at distance 0, 1 at a scaled distance of 60.
 constexpr float kScoreNumerator = 90.0f;
 constexpr float kScoreOffset = 30.0f;
@@ -55,7 +62,10 @@ FeatureStatistics featureStatistics(std::size_t count, std::size_t j, Row row)
     return result;
 }
 
-// The weight of a feature with these owner statistics: |mean| / max(deviation, 1e-6).
+// The spread a feature is weighed by: max(deviation, 1e-3 |mean|, 1e-6).
+float weighedSpread(const FeatureStatistics& owner);
+
+// The weight of a feature with these owner statistics: |mean| / weighedSpread, at most 1000.
 float qualityWeight(const FeatureStatistics& owner);
 
 // Requires: every row of templ has at least `features` values.

@@ -18,7 +18,7 @@
 //   embeddings.bin    format 2: the N embeddings of D little-endian float32 values each, made by
 //                     the network whose weights have the SHA-256 in the manifest
 // A group without chips is written in format 1, which has the first four lines only; both
-// formats are read. The samples are the faces as collected, before the matcher masks them.
+// formats are read, format 2 only with D the network's embedding size (GroupManifest.h). The samples are the faces as collected, before the matcher masks them.
 // Every file is written readable and writable by its owner only (0600) and synced to disk
 // before returning.
 
@@ -36,5 +36,6 @@ void writeGroupFolder(const QString& folder, const EnrolmentGroup& group);
 // Throws:   e_logic_argument("<what is wrong>") for a damaged group: a missing or unreadable
 //           file, a manifest of another kind or format version, a file that is not a PNG or
 //           does not decode (truncated), a sample or chip of another size or channel count,
-//           an embeddings file of the wrong size or with values that are not finite.
+//           embeddings of another length than the network's, an embeddings file of the wrong
+//           size or with values that are not finite.
 EnrolmentGroup readGroupFolder(const QString& folder, cv::Size sampleSize);

@@ -3,13 +3,17 @@
 #include "ResnetCalibration.h"
 
 #include <cmath>
+#include <stdexcept>
 #include <vector>
 
 // The distance of two embeddings of equal length: 1 - cos(a, b), or |a - b|; sums in double.
 // Two zero vectors are at cosine distance 1.
+// Throws: std::logic_error("embeddings of different lengths") otherwise.
 inline float embeddingDistance(ResnetCalibration::Distance kind, const std::vector<float>& a,
                                const std::vector<float>& b)
 {
+    if (a.size() != b.size())
+        throw std::logic_error("embeddings of different lengths");
     double dot = 0.0, aa = 0.0, bb = 0.0, squares = 0.0;
     for (std::size_t i = 0; i < a.size(); ++i) {
         dot += double(a[i]) * b[i];

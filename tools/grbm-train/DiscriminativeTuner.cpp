@@ -15,7 +15,6 @@ constexpr float kAdamBeta2 = 0.999f;
 constexpr float kAdamEpsilon = 1e-8f;
 // Keeps logarithms and quotients finite for coincident vectors or constant features.
 constexpr float kTinySquare = 1e-12f;
-constexpr float kTinySpread = VerificationRule::kMinOwnerSpread;
 // Share of the changed probes that are the enrolment photograph itself.
 constexpr float kSamePhotoShare = 0.3f;
 
@@ -37,6 +36,9 @@ struct TemplateStats
     RowMatrix features;          // template features
     RowMatrix centredFeatures;
     Eigen::RowVectorXf featureMean, spread, quality, sign;
+    // 1 where the deviation itself is the spread, 0 where a floor is; 1 where the weight
+    // follows the mean, 0 where the relative floor holds it at its cap.
+    Eigen::RowVectorXf byDeviation, byMean;
 };
 
 TemplateStats statsOf(const RowMatrix& templ, const GrbmParameters& p)
@@ -48,7 +50,15 @@ TemplateStats statsOf(const RowMatrix& templ, const GrbmParameters& p)
     s.features = (templ * p.weights.transpose()).rowwise() + p.hiddenBias.transpose();
     s.featureMean = s.features.colwise().mean();
     s.centredFeatures = s.features.rowwise() - s.featureMean;
-    s.spread = (s.centredFeatures.colwise().squaredNorm() / m).cwiseSqrt().cwiseMax(kTinySpread);
+    // The rule's floors (VerificationRule::weighedSpread), with what each lets through of the
+    // gradient.
+    const Eigen::RowVectorXf deviation = (s.centredFeatures.colwise().squaredNorm() / m).cwiseSqrt();
+    const Eigen::RowVectorXf relativeFloor = VerificationRule::kMinRelativeSpread * s.featureMean.cwiseAbs();
+    const Eigen::RowVectorXf floor = relativeFloor.cwiseMax(VerificationRule::kMinOwnerSpread);
+    s.spread = deviation.cwiseMax(floor);
+    s.byDeviation = (deviation.array() >= floor.array()).cast<float>();
+    s.byMean = (deviation.array() >= floor.array() || relativeFloor.array() < VerificationRule::kMinOwnerSpread)
+                   .cast<float>();
     s.quality = s.featureMean.cwiseAbs().cwiseQuotient(s.spread);
     s.sign = s.featureMean.unaryExpr([](float v) { return v < 0.0f ? -1.0f : 1.0f; });
     return s;
@@ -270,10 +280,11 @@ float DiscriminativeTuner::lossAndGradient(const std::vector<int>& batch, unsign
             kappa += ck * u.cwiseAbs2();
         }
         gradW.noalias() += weightedDiff.transpose() * deltas;
-        // Through the quality weights: q = |mean| / spread.
-        const Eigen::RowVectorXf byMean = kappa.cwiseProduct(s.sign).cwiseQuotient(s.spread);
-        const Eigen::RowVectorXf bySpread =
-            kappa.cwiseProduct(s.featureMean.cwiseAbs()).cwiseQuotient(s.spread.cwiseAbs2().cwiseProduct(s.spread));
+        // Through the quality weights: q = |mean| / spread; a weight at its cap does not move.
+        const Eigen::RowVectorXf byMean = kappa.cwiseProduct(s.sign).cwiseQuotient(s.spread).cwiseProduct(s.byMean);
+        const Eigen::RowVectorXf bySpread = kappa.cwiseProduct(s.featureMean.cwiseAbs())
+                                                .cwiseQuotient(s.spread.cwiseAbs2().cwiseProduct(s.spread))
+                                                .cwiseProduct(s.byDeviation);
         gradB += byMean.transpose();
         gradW.noalias() += byMean.transpose() * s.mean;
         gradW.noalias() -= (bySpread.asDiagonal() * (s.centredFeatures.transpose() * s.centred)) /

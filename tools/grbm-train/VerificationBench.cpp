@@ -16,7 +16,7 @@ RowMatrix ruleDistances(const RowMatrix& templ, const RowMatrix& probeFeatures)
     const Eigen::RowVectorXf spread = (centred.colwise().squaredNorm() / static_cast<float>(templ.rows())).cwiseSqrt();
     Eigen::RowVectorXf quality(mean.size());
     for (Eigen::Index j = 0; j < mean.size(); ++j)
-        quality[j] = std::abs(mean[j]) / std::max(spread[j], VerificationRule::kMinOwnerSpread);
+        quality[j] = VerificationRule::qualityWeight({mean[j], spread[j]});
     const Eigen::VectorXf probeTerm = probeFeatures.cwiseAbs2() * quality.transpose();
     const Eigen::VectorXf templTerm = templ.cwiseAbs2() * quality.transpose();
     RowMatrix squared = -2.0f * (probeFeatures * quality.asDiagonal()) * templ.transpose();

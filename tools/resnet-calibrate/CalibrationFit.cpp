@@ -5,7 +5,10 @@
 #include "VerificationRule.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <stdexcept>
+#include <string>
 
 namespace {
 float nearest(const std::vector<std::vector<float>>& templ, const std::vector<float>& probe,
@@ -63,6 +66,9 @@ double shareBelow(const std::vector<float>& distances, float threshold)
 
 float scaleForThreshold(float threshold)
 {
+    if (!std::isfinite(threshold) || threshold <= 0.0f)
+        throw std::invalid_argument("calibration: the strangers and owners leave no distance to put the lock's "
+                                    "threshold at (" + std::to_string(threshold) + ")");
     const float scaledThreshold =
         VerificationRule::kScoreNumerator / kLockThreshold - VerificationRule::kScoreOffset;
     return scaledThreshold / threshold;

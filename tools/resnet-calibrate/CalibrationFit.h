@@ -40,4 +40,5 @@ double shareBelow(const std::vector<float>& distances, float threshold);
 
 // The scale s that puts the lock's per-face threshold (score 0.99) at distance `threshold`:
 // 90 / (s d + 30) > 0.99 exactly when d < threshold.
+// Throws: std::invalid_argument when threshold is not a positive number (a scale of infinity).
 float scaleForThreshold(float threshold);

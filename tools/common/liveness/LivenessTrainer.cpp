@@ -11,23 +11,23 @@ constexpr double kConverged = 1e-4;
 // Below this spread a feature is taken as constant.
 constexpr double kMinSpread = 1e-9;
 
+// Mean and spread in two passes: a constant feature gets a spread of exactly 0 (and a scale of
+// 1), where E[x^2] - E[x]^2 would leave a rounding residue whose root could scale it by 1e8.
 void standardise(const std::vector<const LivenessFace*>& faces, LivenessModel& model)
 {
     const std::size_t d = faces.front()->features.size();
-    std::vector<double> sum(d, 0.0);
-    std::vector<double> squares(d, 0.0);
-    for (const LivenessFace* face : faces) {
-        for (std::size_t j = 0; j < d; ++j) {
-            sum[j] += face->features[j];
-            squares[j] += double(face->features[j]) * face->features[j];
-        }
-    }
     const double n = double(faces.size());
     model.mean.assign(d, 0.0f);
     model.scale.assign(d, 1.0f);
     for (std::size_t j = 0; j < d; ++j) {
-        const double mean = sum[j] / n;
-        const double spread = std::sqrt(std::max(0.0, squares[j] / n - mean * mean));
+        double sum = 0.0;
+        for (const LivenessFace* face : faces)
+            sum += face->features[j];
+        const double mean = sum / n;
+        double squares = 0.0;
+        for (const LivenessFace* face : faces)
+            squares += (face->features[j] - mean) * (face->features[j] - mean);
+        const double spread = std::sqrt(squares / n);
         model.mean[j] = float(mean);
         model.scale[j] = spread > kMinSpread ? float(1.0 / spread) : 1.0f;
     }
