@@ -10,7 +10,7 @@ if(VISAGIO_FACEDATA_MISSING)
     install(CODE "message(FATAL_ERROR [=[${VISAGIO_FACEDATA_MISSING}]=])")
 endif()
 set(_data "${CMAKE_INSTALL_DATADIR}/visagio")
-install(TARGETS visagio RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(TARGETS visagio visagio-check RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(DIRECTORY "${VISAGIO_RUN_DIR}/haarcascades" DESTINATION "${_data}")
 # The model with its calibration side file when the repository has one.
 install(DIRECTORY "${VISAGIO_RUN_DIR}/glasgow-45x35" DESTINATION "${_data}"

@@ -2,8 +2,8 @@
 // variants the tests use, all made here with the project's own writers.
 //   make-fuzz-seeds DIR
 // creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/,
-// DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/, DIR/fuzz-group-files/ (one seed a file) and the dictionary
-// DIR/fuzz-coords.dict.
+// DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/, DIR/fuzz-group-files/, DIR/fuzz-profile-reader/
+// (one seed a file) and the dictionary DIR/fuzz-coords.dict.
 #include "File.h"
 #include "FuzzSupport.h"
 #include "FaceResnet.h"
@@ -309,7 +309,10 @@ int main(int argc, char** argv)
         writeSeeds(root.filePath("fuzz-face-vector"), faceSeeds());
         writeSeeds(root.filePath("fuzz-resnet-manifest"), manifestSeeds());
         writeSeeds(root.filePath("fuzz-liveness-model"), livenessSeeds(root.path()));
-        writeSeeds(root.filePath("fuzz-group-files"), groupSeeds(root.path()));
+        const Seeds groups = groupSeeds(root.path());
+        writeSeeds(root.filePath("fuzz-group-files"), groups);
+        // The profile reader takes the same split input.
+        writeSeeds(root.filePath("fuzz-profile-reader"), groups);
         writeSeed(root.filePath("fuzz-coords.dict"), coordsDictionary());
         std::printf("seeds written to %s\n", qPrintable(root.path()));
         return 0;

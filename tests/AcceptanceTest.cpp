@@ -16,6 +16,7 @@
 #include "ResnetMatcher.h"
 #include "RunFolder.h"
 #include "SampleCutter.h"
+#include "SessionVideo.h"
 #include "SessionZoom.h"
 #include "TestData.h"
 
@@ -129,20 +130,6 @@ int writeRestAfterFaces(const QString& video, std::size_t faces, const QString& 
         restFaces += file.found() ? 1 : 0;
     }
     return restFaces;
-}
-
-// One recorded session (a folder of frames in capture order) as a video at `path`, zoomed as
-// the session axis zooms it (a user sitting nearer), in the codec `fourcc`.
-void writeSessionVideo(const std::filesystem::path& session, const QString& path, int fourcc)
-{
-    std::vector<cv::Mat> frames;
-    for (const std::filesystem::path& file : sortedEntries(session, false))
-        frames.push_back(cv::imread(file.string()));
-    SampleCutter cutter(kFaceCascadePath, kEyeCascadePath);
-    const double zoom = SessionZoom::choose(frames, cutter).zoom;
-    cv::VideoWriter writer(path.toStdString(), fourcc, 10.0, kFrameSize);
-    for (const cv::Mat& frame : frames)
-        writer.write(SessionZoom::zoomed(frame, zoom));
 }
 
 // Every session of the shared webcam people as an MJPG video in `dir`; the videos' paths by

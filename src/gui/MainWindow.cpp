@@ -3,7 +3,6 @@
 #include "Confidence.h"
 #include "Errors.h"
 #include "FaceGeometry.h"
-#include "FaceSample.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
@@ -21,15 +20,9 @@
 namespace {
 constexpr int kSamplesPerGroup = 100;
 constexpr int kTimerIntervalMs = 1;
-// After this many ticks without a face the face counts as gone and its oval collapses.
-constexpr int kLostTicksBeforeGone = 9;
 // Face widths (frame pixels) that read as too far from and too close to the camera.
 constexpr int kTooFarWidth = 59;
 constexpr int kTooCloseWidth = 180;
-// Enrolment embeds each chip and its mirror image and averages the two (steadier templates);
-// verification embeds the chip once, to keep the tick short.
-constexpr bool kMirrorAtEnrolment = true;
-constexpr bool kMirrorAtVerification = false;
 }  // namespace
 
 // The compiled-in icon resources live in a static library; they must be registered by hand.
@@ -51,7 +44,8 @@ MainWindow::MainWindow(QWidget* parent, std::unique_ptr<FaceMatcher> faceMatcher
       ui(std::make_unique<Ui::Visagio>()),
       matcher(std::move(faceMatcher)),
       resnet(std::move(resnetMatcher)),
-      liveness(std::move(livenessCheck))
+      liveness(std::move(livenessCheck)),
+      engine(std::make_unique<VerificationEngine>(matcher.get(), resnet.get(), liveness.get()))
 {
     initIconResources();
     ui->setupUi(this);
@@ -135,54 +129,41 @@ void MainWindow::processTick()
         ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "No input"));
         return;
     }
-    detector.processFrame(frame);
-    if (detector.found())
-        faceSeen();
+    using Task = VerificationEngine::Task;
+    const VerificationEngine::Tick tick =
+        engine->process(frame, testing ? Task::Verify : collecting ? Task::Enrol : Task::Watch,
+                        webcam.isFileMode() ? VerificationEngine::View::AsRecorded : VerificationEngine::View::Mirrored);
+    faceRect = tick.faceRect;
+    if (tick.faceFound)
+        faceSeen(tick);
     else
-        faceLost();
+        faceLost(tick);
     drawFaceOval();
     showImage(toQImage(frame));
     frame.release();
-    sample.release();
-    chip.release();
 }
 
-void MainWindow::faceLost()
+void MainWindow::faceLost(const VerificationEngine::Tick& tick)
 {
-    ++lostTicks;
-    if (lostTicks > kLostTicksBeforeGone) {
+    if (tick.faceGone)
         ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Лицо не найдено"));
-        faceRect = cv::Rect(0, 0, 0, 0);
-    } else {
+    else
         ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Лицо потеряно"));
-    }
-    confidence = decayedConfidence(confidence);
-    ui->_progressBar->setValue(confidencePercent(confidence));
+    ui->_progressBar->setValue(confidencePercent(tick.confidence));
 }
 
-void MainWindow::faceSeen()
+void MainWindow::faceSeen(const VerificationEngine::Tick& tick)
 {
-    lostTicks = 0;
-    if (faceRect.area() == 0)
-        qDebug() << "face found:" << detector.faceRect().width << "px wide";
-    faceRect = detector.faceRect();
-    if (collecting || testing) {
-        faceCopy = detector.copyImage(0);
-        sample = cv::Mat(kSampleHeight, kSampleWidth, CV_8UC1);
-        makeSample(faceCopy, sample);
-        faceCopy.release();
-        embedFace();
-    }
     ui->_lblStatus->setText(distanceStatus(faceRect.width));
     if (collecting)
-        collectSample();
+        collectSample(tick);
     if (collected.size() == kSamplesPerGroup) {
         ui->_lblStatus->setText(
             QCoreApplication::translate("Visagio", "Идёт обучение системы. Пожалуйста, подождите..."));
         trainGroup();
     }
     if (testing)
-        test();
+        test(tick);
 }
 
 QString MainWindow::distanceStatus(int faceWidth)
@@ -204,21 +185,12 @@ void MainWindow::drawFaceOval()
     cv::ellipse(frame, centre, axes, 0, 0, 360, cv::Scalar(255, 255, 255, 0), 2, cv::LINE_8, 0);
 }
 
-// Under the face-resnet, the chip is cut from the frame before the oval is drawn into it.
-void MainWindow::embedFace()
+void MainWindow::collectSample(const VerificationEngine::Tick& tick)
 {
-    if (!resnet)
-        return;
-    chip = chipCutter.cut(frame, faceRect);
-    embedding = resnet->embed(chip, collecting ? kMirrorAtEnrolment : kMirrorAtVerification);
-}
-
-void MainWindow::collectSample()
-{
-    collected.push_back(sample);
+    collected.push_back(tick.sample);
     if (resnet) {
-        collectedChips.push_back(chip);
-        collectedEmbeddings.push_back(embedding);
+        collectedChips.push_back(tick.chip);
+        collectedEmbeddings.push_back(tick.embedding);
     }
     ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Добавлено %1 из %2 примеров лица.")
                                 .arg(collected.size())
@@ -307,7 +279,7 @@ void MainWindow::loadGroup(const EnrolmentGroup& group)
     qDebug() << "profile: a group's embeddings are of other weights; embedding its chips again";
     std::vector<std::vector<float>> embeddings;
     for (const cv::Mat& groupChip : group.chips)
-        embeddings.push_back(resnet->embed(groupChip, kMirrorAtEnrolment));
+        embeddings.push_back(resnet->embed(groupChip, VerificationEngine::kMirrorAtEnrolment));
     resnet->addGroup(std::move(embeddings));
 }
 
@@ -369,26 +341,19 @@ void MainWindow::warnAboutProfile(const QString& reason)
         frameTimer.start();
 }
 
-void MainWindow::test()
+// A face too badly lit to judge is not counted: the status says so and the confidence decays.
+void MainWindow::test(const VerificationEngine::Tick& tick)
 {
-    bool photo = false;
-    float livenessMargin = 0;
-    if (liveness && !judgeLiveness(photo, livenessMargin))
+    if (tick.poorLight) {
+        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Плохое освещение"));
+        ui->_progressBar->setValue(confidencePercent(tick.confidence));
         return;
+    }
     ++testCount;
-    const float match = resnet ? resnet->verify(embedding) : matcher->verify(sample);
-    const float score = photo ? 0.0f : match;
-    if (!liveness)
-        qDebug() << score;
-    else if (photo)
-        qDebug().noquote() << score << "liveness" << livenessMargin << "rejected: liveness (face match" << match << ")";
-    else
-        qDebug().noquote() << score << "liveness" << livenessMargin << (isOwnerScore(score) ? "" : "rejected: face match");
-    confidence = nextConfidence(confidence, score);
-    if (opensLock(confidence))
+    if (tick.lockOpens)
         showLockOpen();
     QString verdict = QCoreApplication::translate("Visagio", "ЧУЖОЙ");
-    if (isOwnerScore(score)) {
+    if (tick.owner) {
         verdict = QCoreApplication::translate("Visagio", "СВОЙ");
         ++recognisedCount;
     }
@@ -397,26 +362,8 @@ void MainWindow::test()
             .arg(verdict)
             .arg(recognisedCount)
             .arg(testCount));
-    ui->_progressBar->setValue(confidencePercent(confidence));
+    ui->_progressBar->setValue(confidencePercent(tick.confidence));
     ui->_progressBar->update();
-}
-
-// The liveness check in front of the face match: false when the face is too badly lit to
-// judge, which then counts as no face at all (the confidence decays); otherwise `photo` tells
-// whether it was judged a photograph.
-bool MainWindow::judgeLiveness(bool& photo, float& margin)
-{
-    const LivenessCheck::Judgement judgement = liveness->judge(frame, faceRect);
-    if (judgement.verdict == LivenessCheck::Verdict::PoorLight) {
-        qDebug().noquote() << "not scored: lighting" << LivenessCheck::lightName(judgement.light);
-        ui->_lblStatus->setText(QCoreApplication::translate("Visagio", "Плохое освещение"));
-        confidence = decayedConfidence(confidence);
-        ui->_progressBar->setValue(confidencePercent(confidence));
-        return false;
-    }
-    photo = judgement.verdict == LivenessCheck::Verdict::Photo;
-    margin = judgement.margin;
-    return true;
 }
 
 void MainWindow::setTrainButtonsText(const QString& text)
@@ -508,7 +455,7 @@ void MainWindow::clickedTest()
     setPanelButtonsEnabled(false);
     ui->_progressBar->setValue(0);
     ui->_progressBar->show();
-    confidence = 0;
+    engine->resetConfidence();
     testCount = 0;
     recognisedCount = 0;
     testing = true;

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "FaceChip.h"
-#include "FaceDetector.h"
 #include "FaceMatcher.h"
 #include "LivenessCheck.h"
 #include "OwnerProfile.h"
 #include "ResnetMatcher.h"
+#include "VerificationEngine.h"
 #include "Webcam.h"
 
 #include <QImage>
@@ -75,11 +74,10 @@ private slots:
 
 private:
     void processTick();
-    void faceLost();
-    void faceSeen();
-    void collectSample();
+    void faceLost(const VerificationEngine::Tick& tick);
+    void faceSeen(const VerificationEngine::Tick& tick);
+    void collectSample(const VerificationEngine::Tick& tick);
     void trainGroup();
-    void embedFace();
     void trainActiveModel();
     void addGroupIcon(const cv::Mat& icon);
     void openProfile(const QString& profileDir);
@@ -88,8 +86,7 @@ private:
     void saveGroup(const EnrolmentGroup& group);
     void forgetGroup(int index);
     void warnAboutProfile(const QString& message);
-    void test();
-    bool judgeLiveness(bool& photo, float& margin);
+    void test(const VerificationEngine::Tick& tick);
     bool startVideoTest();
     void showLockClosed();
     void showLockOpen();
@@ -103,9 +100,7 @@ private:
 
     QString videoDir;
     std::unique_ptr<Ui::Visagio> ui;
-    FaceDetector detector;
     Webcam webcam;
-    int lostTicks = 0;
     int testCount = 0;
     int recognisedCount = 0;
     std::vector<cv::Mat> collected;
@@ -116,19 +111,15 @@ private:
     QTimer frameTimer;
     std::unique_ptr<FaceMatcher> matcher;
     cv::Mat frame;
-    cv::Mat faceCopy;
-    cv::Mat sample;
     std::unique_ptr<QGraphicsScene> scene;
-    float confidence = 0;
     bool started = false;
     std::unique_ptr<OwnerProfile> profile;
     // The face-resnet side; null when the GRBM model verifies.
     std::unique_ptr<ResnetMatcher> resnet;
-    FaceChip chipCutter;
-    cv::Mat chip;
-    std::vector<float> embedding;
     std::vector<cv::Mat> collectedChips;
     std::vector<std::vector<float>> collectedEmbeddings;
     // Null when the liveness check is off.
     std::unique_ptr<LivenessCheck> liveness;
+    // Declared after the models it works with.
+    std::unique_ptr<VerificationEngine> engine;
 };

@@ -1,9 +1,10 @@
 #include "StartOptions.h"
 
+#include "ProfileLocation.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +40,7 @@ StartOptions parseStartOptions(const QStringList& arguments)
     parser.addVersionOption();
     const QCommandLineOption profile("profile",
                                      "Keep the owner profile (the enrolment groups) in <dir> instead of " +
-                                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + ".",
+                                         defaultProfileFolder() + ".",
                                      "dir");
     const QCommandLineOption camera("camera",
                                     "Play <file> in place of the camera, as VISAGIO_CAMERA does; this option "
@@ -90,7 +91,7 @@ StartOptions parseStartOptions(const QStringList& arguments)
     options.videoDir = absolute(parser.positionalArguments().value(0));
     options.profileDir = parser.isSet(profile)
                              ? absolute(parser.value(profile))
-                             : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+                             : defaultProfileFolder();
     options.cameraFile = absolute(parser.value(camera));
     options.language = parser.value(language);
     options.features = parser.value(features);

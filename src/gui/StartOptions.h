@@ -20,7 +20,7 @@ struct StartOptions
 // plus --help and --version.
 // Requires: a QCoreApplication (or QApplication) exists; its name and version are set.
 // Ensures:  the options, relative paths made absolute against the current folder, the
-//           profile defaulting to QStandardPaths::AppDataLocation. --help and --version
+//           profile defaulting to defaultProfileFolder(). --help and --version
 //           print to standard output and end the process with status 0; an unknown option, a
 //           --lang other than ru or en, a --features other than grbm or resnet, a --liveness other than on or off, or a second
 //           positional argument prints the error and

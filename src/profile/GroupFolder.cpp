@@ -2,36 +2,38 @@
 
 #include "Errors.h"
 #include "GroupManifest.h"
+#include "PrivateFiles.h"
+#include "ProfileLayout.h"
 
 #include <QDir>
 #include <QFile>
 #include <opencv2/imgcodecs.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
-const QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 QString sampleName(int index)
 {
-    return QString("sample-%1.png").arg(index, 3, 10, QLatin1Char('0'));
+    return ProfileLayout::imageName("sample", index);
 }
 
 QString chipName(int index)
 {
-    return QString("chip-%1.png").arg(index, 3, 10, QLatin1Char('0'));
+    return ProfileLayout::imageName("chip", index);
 }
 
 // Writes the bytes as a new 0600 file and syncs it, so that a rename after this call never
 // exposes a file whose contents are still only in the page cache.
 void writeFile(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
-                         file.setPermissions(kOwnerOnly) && file.write(bytes) == bytes.size() &&
-                         file.flush() && ::fsync(file.handle()) == 0;
-    if (!written)
+    QFile file;
+    if (!openPrivateFile(file, path))
+        throw e_failure_write(QString("cannot write %1: %2").arg(path, std::strerror(errno)).toStdString());
+    if (!(file.write(bytes) == bytes.size() && file.flush() && ::fsync(file.handle()) == 0))
         throw e_failure_write(QString("cannot write %1: %2").arg(path, file.errorString()).toStdString());
 }
 

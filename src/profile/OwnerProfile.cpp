@@ -2,11 +2,12 @@
 
 #include "Errors.h"
 #include "GroupFolder.h"
+#include "PrivateFiles.h"
+#include "ProfileLayout.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,21 +16,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace ProfileLayout;
+
 namespace {
-const char* const kLockName = "visagio.lock";
-const char* const kGroupPrefix = "group-";
 const char* const kIncomingPrefix = ".incoming-";
 const char* const kRemovingPrefix = ".removing-";
-const char* const kFeaturesName = "features.txt";
-// The feature model of a profile that never recorded one: the GRBM.
-const char* const kDefaultFeatures = "grbm";
-// A recorded name is a short word; anything else in the file is not a choice.
-constexpr int kMaxSettingLength = 32;
-const char* const kLivenessName = "liveness.txt";
-const char* const kOn = "on";
-const char* const kOff = "off";
-// Folders the profile creates: readable, writable and searchable by their owner only.
-constexpr mode_t kPrivateFolderMode = 0700;
+// A setting is written under this name beside its file, then renamed over it.
+const char* const kNewSettingSuffix = ".new";
 const QFile::Permissions kReadableByOthers =
     QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
 
@@ -46,11 +39,6 @@ int groupNumber(const QString& name)
     bool ok = false;
     const int number = name.mid(int(std::strlen(kGroupPrefix))).toInt(&ok);
     return ok && number > 0 ? number : 0;
-}
-
-bool makePrivateFolder(const QString& path)
-{
-    return ::mkdir(QFile::encodeName(path).constData(), kPrivateFolderMode) == 0;
 }
 
 // Makes a rename inside the folder durable (the folder's own entry list is synced).
@@ -82,7 +70,7 @@ void OwnerProfile::openFolder()
     if (info.isDir() && (info.permissions() & kReadableByOthers))
         warn(QString("The owner profile folder %1 can be read by other users; make it private "
                      "with: chmod 700 '%1'").arg(path));
-    if (!info.isDir() && !(QDir().mkpath(info.absolutePath()) && makePrivateFolder(path))) {
+    if (!info.isDir() && !makePrivatePath(path)) {
         warn(QString("The owner profile folder %1 cannot be created (%2); enrolment groups are "
                      "kept only while this window runs.").arg(path, systemError()));
         return;
@@ -139,23 +127,30 @@ QString OwnerProfile::recordedSetting(const QString& folder, const char* fileNam
     QFile file(QDir(folder).filePath(fileName));
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    const QString word = QString::fromUtf8(file.read(kMaxSettingLength + 1)).trimmed();
-    const bool sound = !word.isEmpty() && word.size() <= kMaxSettingLength &&
-                       std::all_of(word.begin(), word.end(), [](QChar c) { return c.isLetterOrNumber(); });
-    return sound ? word : QString();
+    return settingWord(file.read(kMaxSettingLength + 1));
 }
 
+// A new private file renamed over the old one: a reader sees the old choice or the new, and
+// never a file others could read.
 void OwnerProfile::recordSetting(const char* fileName, const QString& word)
 {
     if (!saving || recordedSetting(path, fileName) == word)
         return;
     const QString filePath = QDir(path).filePath(fileName);
-    QSaveFile file(filePath);
+    const QString newPath = filePath + kNewSettingSuffix;
+    QFile::remove(newPath);
+    QFile file;
+    if (!openPrivateFile(file, newPath))
+        throw e_failure_write(QString("cannot write %1: %2").arg(newPath, systemError()).toStdString());
     const QByteArray line = (word + "\n").toUtf8();
-    // The folder is private already; the file is made 0600 like every other file in it.
-    if (!(file.open(QIODevice::WriteOnly) && file.write(line) == line.size() && file.commit() &&
-          QFile::setPermissions(filePath, QFile::ReadOwner | QFile::WriteOwner)))
-        throw e_failure_write(QString("cannot write %1: %2").arg(filePath, file.errorString()).toStdString());
+    const bool written = file.write(line) == line.size() && file.flush() && ::fsync(file.handle()) == 0;
+    file.close();
+    if (!written || ::rename(QFile::encodeName(newPath).constData(), QFile::encodeName(filePath).constData()) != 0) {
+        const QString reason = written ? systemError() : file.errorString();
+        QFile::remove(newPath);
+        throw e_failure_write(QString("cannot write %1: %2").arg(filePath, reason).toStdString());
+    }
+    syncFolder(path);
 }
 
 QString OwnerProfile::recordedFeatures(const QString& folder)

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks of a run of visagio-check; every path is absolute.
+struct CheckOptions
+{
+    QString profileDir;  // the owner profile's folder
+    QString cameraFile;  // a video standing in for the camera; empty: VISAGIO_CAMERA or device 0
+    int timeoutSeconds = 4;
+};
+
+// The exit statuses of visagio-check.
+enum CheckStatus { kOwner = 0, kNotOwner = 1, kUsage = 2, kCannotRun = 3 };
+
+// Reads the command line:
+//   visagio-check [--profile DIR] [--camera FILE] [--timeout S]
+// plus --help and --version.
+// Requires: a QCoreApplication exists; its name and version are set.
+// Ensures:  the options, relative paths made absolute against the current folder, the profile
+//           defaulting to the window's. --help and --version print to standard output and end
+//           the process with status 0; an unknown option, a timeout other than a whole number
+//           of seconds from 1 to 30, or a positional argument prints the error and the usage
+//           to standard error and ends the process with status 2.
+CheckOptions parseCheckOptions(const QStringList& arguments);

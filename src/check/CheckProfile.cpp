@@ -1,0 +1,49 @@
+#include "CheckProfile.h"
+
+#include "CheckAnswer.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+namespace {
+[[noreturn]] void cannotRun(const QString& message)
+{
+    throw CannotRun(message.toStdString());
+}
+}  // namespace
+
+void requireResnetWithLiveness(const CheckedProfile& profile)
+{
+    const QString& dir = profile.folder;
+    if (profile.features != "resnet")
+        cannotRun(QString("the profile %1 verifies with the %2 model, which lets same-room strangers in; "
+                          "enrol again with visagio --features resnet").arg(dir, profile.features));
+    if (profile.liveness == false)
+        cannotRun(QString("the liveness check is off in %1; turn it on with visagio --liveness on").arg(dir));
+    if (profile.groups.empty())
+        cannotRun(QString("no enrolment group in %1; enrol with visagio --features resnet").arg(dir));
+    const bool anyResnet = std::any_of(profile.groups.begin(), profile.groups.end(), [](const CheckedGroup& group) {
+        return group.manifest.format == GroupManifest::kChipsFormat;
+    });
+    if (!anyResnet)
+        cannotRun(QString("every group in %1 was enrolled for grbm; enrol again with visagio --features resnet").arg(dir));
+}
+
+std::vector<std::vector<std::vector<float>>> groupsOfWeights(const CheckedProfile& profile, const QString& weightsKey)
+{
+    std::vector<std::vector<std::vector<float>>> groups;
+    for (const CheckedGroup& group : profile.groups) {
+        if (group.manifest.format != GroupManifest::kChipsFormat)
+            continue;
+        if (group.manifest.embeddingModel != weightsKey) {
+            qDebug().noquote() << "check: skipped" << group.folder << "(embedded by other network weights)";
+            continue;
+        }
+        groups.push_back(group.embeddings);
+    }
+    if (groups.empty())
+        cannotRun(QString("every resnet group in %1 was embedded by other network weights; enrol again with "
+                          "visagio --features resnet").arg(profile.folder));
+    return groups;
+}

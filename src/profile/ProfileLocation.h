@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStandardPaths>
+#include <QString>
+
+// Where the owner profile lives unless a command line names another folder:
+// $XDG_DATA_HOME/visagio, else ~/.local/share/visagio. The window and the headless check read
+// the same folder whatever their own program names are.
+inline QString defaultProfileFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/visagio";
+}

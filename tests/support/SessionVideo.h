@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+
+// One recorded session of the shared face data (a folder of frames in capture order) as a
+// video at `path`, 10 frames a second, zoomed as the evaluation's session axis zooms it (a user
+// sitting nearer), in the codec `fourcc`.
+void writeSessionVideo(const std::filesystem::path& session, const QString& path, int fourcc);
