@@ -197,11 +197,7 @@ private:
 
 void AcceptanceTest::initTestCase()
 {
-    if (!facedataAvailable()) {
-        if (runningInCi())
-            QFAIL("shared face data missing");
-        QSKIP("shared face data missing (set VISAGIO_FACEDATA)");
-    }
+    QREQUIRE_FACEDATA();
     QDir::setCurrent(runDir());
     QVERIFY2(QFile::exists(kModelPath), "the shipped model is not in the run directory");
     QVERIFY2(QFile::exists(demoDir() + "/owner-enrol.avi"), "the build did not prepare the demo videos");

@@ -283,11 +283,7 @@ void CheckTest::darknessAfterLightIsNoNeverCannotRun()
 // recorded, or his live face passes for a photograph.
 void CheckTest::ownerOpensStrangersAndHisPhotographDoNot()
 {
-    if (!facedataAvailable()) {
-        if (runningInCi())
-            QFAIL("shared face data missing");
-        QSKIP("shared face data missing (set VISAGIO_FACEDATA)");
-    }
+    QREQUIRE_FACEDATA();
     QLoggingCategory::setFilterRules("default.debug=false");
     const std::filesystem::path facedata = facedataDir().toStdString();
     const int mjpg = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
@@ -324,11 +320,7 @@ void CheckTest::ownerOpensStrangersAndHisPhotographDoNot()
 // the start: a check run again and again beside the enrolment never finds one open to others.
 void CheckTest::windowUnderAnOpenUmaskNeverExposesAFile()
 {
-    if (!facedataAvailable()) {
-        if (runningInCi())
-            QFAIL("shared face data missing");
-        QSKIP("shared face data missing (set VISAGIO_FACEDATA)");
-    }
+    QREQUIRE_FACEDATA();
     QLoggingCategory::setFilterRules("default.debug=false");
     QTemporaryDir temp;
     const QString profile = temp.filePath("profile");

@@ -37,6 +37,16 @@ QString sourceDir();
         }                                                                                     \
     } while (0)
 
+// The same for a QTest slot.
+#define QREQUIRE_FACEDATA()                                                                   \
+    do {                                                                                      \
+        if (!facedataAvailable()) {                                                           \
+            if (runningInCi())                                                                \
+                QFAIL("shared face data missing");                                            \
+            QSKIP("shared face data missing (set VISAGIO_FACEDATA)");                          \
+        }                                                                                     \
+    } while (0)
+
 // Reads a photograph of the shared face data (relative path inside the data folder), colour BGR.
 cv::Mat loadFacedataImage(const QString& relativePath);
 
