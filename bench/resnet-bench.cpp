@@ -2,15 +2,18 @@
 // (detect, judge liveness, cut the chip, embed, score) beside detection alone, and the
 // liveness check's share of it; training one group of 100
 // chips after its collection; start-up of the matcher with a profile of 5 saved groups (the
-// network built, the stored embeddings read, the template made); the network's memory.
+// network built, the stored embeddings read, the template made); the network's memory; the
+// 68-point landmark network's time a face on the detector's box, and its memory.
 //
-// Run it in the build's run directory (it reads ./haarcascades/, ./face-resnet/ and ./liveness/):
+// Run it in the build's run directory (it reads ./haarcascades/, ./face-resnet/,
+// ./face-landmarks/ and ./liveness/):
 //   resnet-bench [--frames N]
 
 #include "Errors.h"
 #include "FaceChip.h"
 #include "FaceDetector.h"
 #include "FaceGeometry.h"
+#include "FaceLandmarks.h"
 #include "FaceVideo.h"
 #include "LivenessCheck.h"
 #include "OwnerProfile.h"
@@ -40,6 +43,7 @@ constexpr double kTrainGoalMs = 250.0;
 constexpr double kStartGoalMs = 1000.0;
 constexpr double kMemoryGoalMb = 64.0;
 constexpr double kLivenessGoalMs = 5.0;
+constexpr double kLandmarksGoalMs = 3.0;
 
 double elapsedMs(Clock::time_point since)
 {
@@ -65,13 +69,15 @@ struct TickTimes
 {
     std::vector<double> detect;
     std::vector<double> liveness;
+    std::vector<double> landmarks;
     std::vector<double> tick;
     EnrolmentGroup group;
 };
 
 // The verification tick on every frame with a face; the first 100 chips become a group as the
-// window collects it (mirror-averaged embeddings).
-TickTimes verificationTicks(ResnetMatcher& matcher, int frames)
+// window collects it (mirror-averaged embeddings). The landmarks are timed on the same faces,
+// outside the tick.
+TickTimes verificationTicks(ResnetMatcher& matcher, FaceLandmarks& landmarks, int frames)
 {
     Webcam webcam;
     if (!webcam.start({}))
@@ -94,6 +100,9 @@ TickTimes verificationTicks(ResnetMatcher& matcher, int frames)
         matcher.verify(matcher.embed(chip, false));
         times.tick.push_back(elapsedMs(start));
         times.detect.push_back(detectMs);
+        const auto located = Clock::now();
+        landmarks.locate(frame, detector.faceRect());
+        times.landmarks.push_back(elapsedMs(located));
         if (int(times.group.chips.size()) < kGroupSize) {
             times.group.samples.push_back(cv::Mat(kSampleSize, CV_8UC1, cv::Scalar(128)));
             times.group.chips.push_back(chip);
@@ -131,7 +140,10 @@ int main(int argc, char** argv)
         const long memoryBefore = residentKb();
         ResnetMatcher matcher(kResnetFolder);
         const long memoryAfter = residentKb();
-        const TickTimes times = verificationTicks(matcher, frames);
+        FaceLandmarks landmarks(kLandmarksFolder);
+        landmarks.locate(cv::Mat(kFrameSize, CV_8UC3, cv::Scalar::all(0)), cv::Rect(100, 60, 120, 120));
+        const long landmarksKb = residentKb() - memoryAfter;  // built and run once
+        const TickTimes times = verificationTicks(matcher, landmarks, frames);
         if (int(times.group.chips.size()) < kGroupSize)
             throw std::runtime_error("the face video gave fewer than 100 faces");
 
@@ -162,6 +174,9 @@ int main(int argc, char** argv)
                     kStartGoalMs, verdict(startMs, kStartGoalMs));
         std::printf("network memory: %.1f MiB resident (goal %.0f MiB: %s)\n", memoryMb, kMemoryGoalMb,
                     verdict(memoryMb, kMemoryGoalMb));
+        const double located = median(times.landmarks);
+        std::printf("landmark net: median %.2f ms a face (goal %.0f ms: %s), %.1f MiB resident\n", located,
+                    kLandmarksGoalMs, verdict(located, kLandmarksGoalMs), landmarksKb / 1024.0);
         return 0;
     } catch (const e_default& error) {
         std::fprintf(stderr, "resnet-bench: %s (run it in build/run)\n", error.message().c_str());

@@ -18,6 +18,9 @@ install(DIRECTORY "${VISAGIO_RUN_DIR}/glasgow-45x35" DESTINATION "${_data}"
 # The face-resnet: its weights, manifest and licence as the npm package has them, and our
 # calibration beside them.
 install(DIRECTORY "${VISAGIO_RUN_DIR}/face-resnet" DESTINATION "${_data}")
+# The 68-point landmark network: weights and manifest as the same package has them, its licence
+# and our note of their origin.
+install(DIRECTORY "${VISAGIO_RUN_DIR}/face-landmarks" DESTINATION "${_data}")
 # The liveness check's classifier, made by tools/liveness-train.
 install(DIRECTORY "${VISAGIO_RUN_DIR}/liveness" DESTINATION "${_data}")
 install(DIRECTORY "${VISAGIO_RUN_DIR}/foreignfaces/all/glasgow" "${VISAGIO_RUN_DIR}/foreignfaces/all/feret"

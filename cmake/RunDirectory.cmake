@@ -15,6 +15,7 @@ endforeach()
 
 set(_model "${CMAKE_SOURCE_DIR}/data/model/glasgow-45x35/200/100-res.grbm")
 set(_resnet "${CMAKE_SOURCE_DIR}/data/models/face-resnet")
+set(_landmarks "${CMAKE_SOURCE_DIR}/data/models/face-landmarks")
 add_custom_target(visagio_rundir ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory "${VISAGIO_RUN_DIR}/haarcascades"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${VISAGIO_CASCADE_DIR}/${VISAGIO_FACE_CASCADE}"
@@ -25,6 +26,10 @@ add_custom_target(visagio_rundir ALL
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${_resnet}/face_recognition_model-weights_manifest.json"
             "${_resnet}/face_recognition_model.bin" "${_resnet}/face_recognition_model.calibration"
             "${_resnet}/LICENSE" "${VISAGIO_RUN_DIR}/face-resnet/"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${VISAGIO_RUN_DIR}/face-landmarks"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${_landmarks}/face_landmark_68_model-weights_manifest.json"
+            "${_landmarks}/face_landmark_68_model.bin" "${_landmarks}/README.md" "${_resnet}/LICENSE"
+            "${VISAGIO_RUN_DIR}/face-landmarks/"
     COMMAND ${CMAKE_COMMAND} -E make_directory "${VISAGIO_RUN_DIR}/liveness"
     COMMAND ${CMAKE_COMMAND} -E copy_if_different "${CMAKE_SOURCE_DIR}/data/models/liveness/liveness.model"
             "${VISAGIO_RUN_DIR}/liveness/"

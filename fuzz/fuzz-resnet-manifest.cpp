@@ -1,4 +1,5 @@
-// The face-resnet's manifest reader on arbitrary bytes: parseResnetManifest either returns the
+// The weights manifest reader (TfjsWeights.h, which the landmark network shares) on arbitrary
+// bytes, against the face-resnet's tensors: parseWeightsManifest either returns the
 // architecture's tensors in order, each with its expected shape and, when quantised, a finite
 // scale and min, or throws e_logic_argument with a message. Nothing else may escape. The net
 // itself is not built: its weights alone would pass the run's memory limit.
@@ -21,14 +22,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray json = QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size));
-    std::vector<ResnetTensorLayout> layouts;
+    std::vector<TensorLayout> layouts;
     try {
-        layouts = parseResnetManifest(json);
+        layouts = parseWeightsManifest(json, resnetTensors());
     } catch (const e_logic_argument& error) {
         FUZZ_CHECK(!error.message().empty());
         return 0;
     }
-    const std::vector<ResnetTensorLayout>& expected = resnetTensors();
+    const std::vector<TensorLayout>& expected = resnetTensors();
     FUZZ_CHECK(layouts.size() == expected.size());
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         FUZZ_CHECK(layouts[i].name == expected[i].name && layouts[i].shape == expected[i].shape);

@@ -172,7 +172,7 @@ Seeds faceSeeds()
 }
 // A manifest entry; like the shipped weights, the 64-channel filters are float32 and the rest
 // uint8-quantised.
-QJsonObject manifestEntry(const ResnetTensorLayout& layout)
+QJsonObject manifestEntry(const TensorLayout& layout)
 {
     QJsonArray shape;
     for (int size : layout.shape)
@@ -192,7 +192,7 @@ QByteArray manifestBytes(const QJsonArray& entries)
 Seeds manifestSeeds()
 {
     QJsonArray entries;
-    for (const ResnetTensorLayout& layout : resnetTensors())
+    for (const TensorLayout& layout : resnetTensors())
         entries.append(manifestEntry(layout));
     const QByteArray valid = manifestBytes(entries);
     QJsonArray wrongShape = entries, swapped = entries, shorter = entries, longer = entries, badScale = entries;

@@ -1,27 +1,18 @@
 #include "FaceResnet.h"
 
-#include "Errors.h"
+#include "NetLayers.h"
 #include "ResnetWeights.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <opencv2/imgproc.hpp>
 
-#include <initializer_list>
-#include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 constexpr const char* kManifestName = "face_recognition_model-weights_manifest.json";
 constexpr const char* kWeightsName = "face_recognition_model.bin";
-// Mean R, G, B (0-255) subtracted from the input before it is scaled by 1/255, as the
-// TensorFlow.js port of the network does.
-constexpr double kMeanRed = 122.782;
-constexpr double kMeanGreen = 117.001;
-constexpr double kMeanBlue = 104.298;
-constexpr double kInputScale = 1.0 / 255.0;
 // The first convolution (stride 2, no padding) and its 3 x 3 max pooling (stride 2, no padding).
 constexpr int kStemStride = 2;
 constexpr int kStemPoolKernel = 3;
@@ -33,39 +24,23 @@ constexpr int kShortcutPool = 2;
 constexpr int kSamePad = 1;
 constexpr const char* kInputName = "chip";
 
-using Tensors = std::map<std::string, ResnetTensor>;
-
 // Output size of a convolution or pooling without padding, rounding down.
 int validSize(int size, int kernel, int stride)
 {
     return (size - kernel) / stride + 1;
 }
 
-// Filters stored HWIO (TensorFlow) as the OIHW blob OpenCV's convolution takes.
-cv::Mat filterBlob(const ResnetTensor& filters)
-{
-    const cv::Mat hwio(filters.shape, CV_32F, const_cast<float*>(filters.values.data()));
-    cv::Mat oihw;
-    cv::transposeND(hwio, {3, 2, 0, 1}, oihw);
-    return oihw;
-}
-
-cv::Mat vectorBlob(const ResnetTensor& values)
-{
-    return cv::Mat(1, int(values.values.size()), CV_32F, const_cast<float*>(values.values.data())).clone();
-}
-
 // Builds the net layer by layer, following the spatial size of the latest output.
 class NetBuilder
 {
 public:
-    explicit NetBuilder(const Tensors& tensors) : tensors(tensors) {}
+    explicit NetBuilder(const WeightTensors& tensors) : tensors(tensors) {}
     cv::dnn::Net build();
 
 private:
-    const ResnetTensor& tensor(const std::string& name) const;
+    const WeightTensor& tensor(const std::string& name) const;
     int add(const std::string& name, const std::string& type, cv::dnn::LayerParams& params,
-            std::initializer_list<int> inputs);
+            const std::vector<int>& inputs);
     int convLayer(int input, const std::string& layer, int stride, int pad, bool relu);
     int pool(int input, const std::string& name, const char* kind, int kernel, int stride);
     int pad(int input, const std::string& name, const std::vector<int>& paddings);
@@ -74,35 +49,26 @@ private:
     int residualDown(int input, const ResnetBlock& block);
     int fullyConnected(int input);
 
-    const Tensors& tensors;
+    const WeightTensors& tensors;
     cv::dnn::Net net;
     int size = FaceResnet::kChipSize;
 };
 
-const ResnetTensor& NetBuilder::tensor(const std::string& name) const
+const WeightTensor& NetBuilder::tensor(const std::string& name) const
 {
-    const auto found = tensors.find(name);
-    if (found == tensors.end())
-        throw e_logic_argument("tensor " + name + " is missing");
-    return found->second;
+    return namedTensor(tensors, name);
 }
 
 int NetBuilder::add(const std::string& name, const std::string& type, cv::dnn::LayerParams& params,
-                    std::initializer_list<int> inputs)
+                    const std::vector<int>& inputs)
 {
-    params.name = name;
-    params.type = type;
-    const int id = net.addLayer(name, type, params);
-    int slot = 0;
-    for (int input : inputs)
-        net.connect(input, 0, id, slot++);
-    return id;
+    return addLayer(net, name, type, params, inputs);
 }
 
 // Convolution with bias, then per-channel scale and shift, then optionally ReLU.
 int NetBuilder::convLayer(int input, const std::string& layer, int stride, int pad, bool relu)
 {
-    const ResnetTensor& filters = tensor(layer + "/conv/filters");
+    const WeightTensor& filters = tensor(layer + "/conv/filters");
     cv::dnn::LayerParams conv;
     conv.set("kernel_size", filters.shape[0]);
     conv.set("stride", stride);
@@ -185,12 +151,12 @@ int NetBuilder::fullyConnected(int input)
     mean.set("pool", "ave");
     mean.set("global_pooling", true);
     const int id = add("mean", "Pooling", mean, {input});
-    const ResnetTensor& fc = tensor(kResnetFc);
+    const WeightTensor& fc = tensor(kResnetFc);
     cv::dnn::LayerParams params;
     params.set("num_output", fc.shape[1]);
     params.set("bias_term", false);
     params.set("axis", 1);
-    params.blobs = {cv::Mat(fc.shape[0], fc.shape[1], CV_32F, const_cast<float*>(fc.values.data())).t()};
+    params.blobs = {matrixBlob(fc)};
     return add(kResnetFc, "InnerProduct", params, {id});
 }
 
@@ -209,15 +175,6 @@ cv::dnn::Net NetBuilder::build()
     return net;
 }
 
-QString fileSha256(const QString& path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        throw e_failure_open(path.toStdString() + ": " + file.errorString().toStdString());
-    return QString::fromLatin1(hash.result().toHex());
-}
-
 void requireChip(const cv::Mat& chip, int type)
 {
     if (chip.type() != type || chip.rows != FaceResnet::kChipSize || chip.cols != FaceResnet::kChipSize)
@@ -229,7 +186,7 @@ FaceResnet::FaceResnet(const QString& folder)
 {
     const QDir dir(folder);
     const QString weightsPath = dir.filePath(kWeightsName);
-    net = NetBuilder(readResnetWeights(dir.filePath(kManifestName), weightsPath)).build();
+    net = NetBuilder(readWeights(dir.filePath(kManifestName), weightsPath, resnetTensors())).build();
     digest = fileSha256(weightsPath);
 }
 
@@ -245,8 +202,7 @@ std::vector<float> FaceResnet::embed(const cv::Mat& chip)
 std::vector<float> FaceResnet::embedRgb(const cv::Mat& rgb)
 {
     requireChip(rgb, CV_32FC3);
-    net.setInput(cv::dnn::blobFromImage(rgb, kInputScale, cv::Size(), cv::Scalar(kMeanRed, kMeanGreen, kMeanBlue)),
-                 kInputName);
+    net.setInput(inputBlob(rgb), kInputName);
     const cv::Mat out = net.forward(kResnetFc);
     return std::vector<float>(out.begin<float>(), out.end<float>());
 }

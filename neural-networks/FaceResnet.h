@@ -20,7 +20,7 @@ public:
     static constexpr int kEmbeddingSize = 128;
 
     // Ensures: the net is built and ready; sha256() is the weights file's digest.
-    // Throws:  the errors of readResnetWeights() (each names the file and what is wrong).
+    // Throws:  the errors of readWeights() (TfjsWeights.h), each naming the file and the fault.
     explicit FaceResnet(const QString& folder);
 
     FaceResnet(const FaceResnet&) = delete;

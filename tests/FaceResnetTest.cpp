@@ -3,6 +3,7 @@
 #include "EmbeddingDistance.h"
 #include "ErrorMessage.h"
 #include "Errors.h"
+#include "FaceLandmarks.h"
 #include "FaceResnet.h"
 #include "ModelFiles.h"
 #include "ResnetMatcher.h"
@@ -29,6 +30,8 @@ namespace {
 
 constexpr const char* kManifestName = "face_recognition_model-weights_manifest.json";
 constexpr const char* kWeightsName = "face_recognition_model.bin";
+constexpr const char* kLandmarkManifestName = "face_landmark_68_model-weights_manifest.json";
+constexpr const char* kLandmarkWeightsName = "face_landmark_68_model.bin";
 // Embedding of the gradient chip as the TensorFlow.js port computes it.
 const std::vector<float> kGradientStart = {-0.05591f, 0.12632f, 0.06345f, 0.00230f};
 constexpr double kGradientNorm = 1.31962;
@@ -143,10 +146,10 @@ TEST_F(FaceResnetTest, WrongChipThrows)
 }
 
 // Offset in the weights file of the first float32 tensor.
-int firstFloatOffset(const std::vector<ResnetTensorLayout>& layouts)
+int firstFloatOffset(const std::vector<TensorLayout>& layouts)
 {
     int offset = 0;
-    for (const ResnetTensorLayout& layout : layouts) {
+    for (const TensorLayout& layout : layouts) {
         if (!layout.quantised)
             return offset;
         offset += std::accumulate(layout.shape.begin(), layout.shape.end(), 1, std::multiplies<int>());
@@ -154,44 +157,66 @@ int firstFloatOffset(const std::vector<ResnetTensorLayout>& layouts)
     return -1;
 }
 
+// A network that loads from a manifest and a weights file in one folder.
+struct Network
+{
+    const char* folder;
+    const char* manifest;
+    const char* weights;
+    std::function<void(const QString& folder)> load;
+};
+
+const Network kResnet = {kResnetFolder, kManifestName, kWeightsName, [](const QString& f) { FaceResnet net(f); }};
+const Network kLandmarks = {kLandmarksFolder, kLandmarkManifestName, kLandmarkWeightsName,
+                            [](const QString& f) { FaceLandmarks net(f); }};
+
 struct Damage
 {
     const char* name;
+    const Network& network;
     std::function<void(QByteArray& manifest, QByteArray& weights)> apply;
     bool cannotOpen;
     const char* file;  // the file the message names
     std::string what;
 };
 
-TEST(FaceResnetFilesTest, DamagedFilesThrowNamingTheFileAndTheFault)
+// Both networks read their files through one reader: each is damaged where its own
+// architecture or file names could go wrong.
+TEST(NetworkFilesTest, DamagedFilesThrowNamingTheFileAndTheFault)
 {
-    const QString source = QDir(kResnetFolder).path() + "/";
-    const QByteArray manifest = readBytes(source + kManifestName);
-    const QByteArray weights = readBytes(source + kWeightsName);
-    ASSERT_FALSE(manifest.isEmpty() || weights.isEmpty());
-    const int nanAt = firstFloatOffset(parseResnetManifest(manifest));
+    const QByteArray resnetManifest = readBytes(QDir(kResnetFolder).filePath(kManifestName));
+    const int nanAt = firstFloatOffset(parseWeightsManifest(resnetManifest, resnetTensors()));
     const std::vector<Damage> damages = {
-        {"missing manifest", [](QByteArray& m, QByteArray&) { m.clear(); }, true, kManifestName, ""},
-        {"missing weights", [](QByteArray&, QByteArray& w) { w.clear(); }, true, kWeightsName, ""},
-        {"truncated weights", [](QByteArray&, QByteArray& w) { w.chop(1); }, false, kWeightsName,
+        {"missing manifest", kResnet, [](QByteArray& m, QByteArray&) { m.clear(); }, true, kManifestName, ""},
+        {"missing weights", kResnet, [](QByteArray&, QByteArray& w) { w.clear(); }, true, kWeightsName, ""},
+        {"truncated weights", kResnet, [](QByteArray&, QByteArray& w) { w.chop(1); }, false, kWeightsName,
          "6444031 bytes, expected 6444032"},
-        {"NaN in weights", [&](QByteArray&, QByteArray& w) { w.replace(nanAt, 4, "\x00\x00\xc0\x7f", 4); },
+        {"NaN in weights", kResnet, [&](QByteArray&, QByteArray& w) { w.replace(nanAt, 4, "\x00\x00\xc0\x7f", 4); },
          false, kWeightsName, "non-finite value in conv64_down/conv1/conv/filters"},
-        {"wrong shape", [](QByteArray& m, QByteArray&) { m.replace("[7,7,3,32]", "[7,7,3,33]"); }, false,
+        {"wrong shape", kResnet, [](QByteArray& m, QByteArray&) { m.replace("[7,7,3,32]", "[7,7,3,33]"); }, false,
          kManifestName, "shape of conv32_down/conv/filters is [7,7,3,33], expected [7,7,3,32]"},
-        {"tensor renamed", [](QByteArray& m, QByteArray&) { m.replace("conv32_down/conv/bias", "b"); }, false,
-         kManifestName, "tensor \"b\" found where conv32_down/conv/bias belongs"},
-        {"not JSON", [](QByteArray& m, QByteArray&) { m = "{\"weights\": [1,"; }, false, kManifestName,
+        {"tensor renamed", kResnet, [](QByteArray& m, QByteArray&) { m.replace("conv32_down/conv/bias", "b"); },
+         false, kManifestName, "tensor \"b\" found where conv32_down/conv/bias belongs"},
+        {"not JSON", kResnet, [](QByteArray& m, QByteArray&) { m = "{\"weights\": [1,"; }, false, kManifestName,
          "not JSON"},
+        {"landmarks: missing manifest", kLandmarks, [](QByteArray& m, QByteArray&) { m.clear(); }, true,
+         kLandmarkManifestName, ""},
+        {"landmarks: truncated weights", kLandmarks, [](QByteArray&, QByteArray& w) { w.chop(1); }, false,
+         kLandmarkWeightsName, "356839 bytes, expected 356840"},
+        {"landmarks: wrong shape", kLandmarks, [](QByteArray& m, QByteArray&) { m.replace("[256,136]", "[256,137]"); },
+         false, kLandmarkManifestName, "shape of fc/weights is [256,137], expected [256,136]"},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.name);
-        QTemporaryDir dir;
-        QByteArray m = manifest, w = weights;
+        const Network& network = damage.network;
+        const QDir source(network.folder);
+        QByteArray m = readBytes(source.filePath(network.manifest)), w = readBytes(source.filePath(network.weights));
+        ASSERT_FALSE(m.isEmpty() || w.isEmpty());
         damage.apply(m, w);
-        for (const auto& [name, bytes] : {std::make_pair(kManifestName, m), std::make_pair(kWeightsName, w)})
+        QTemporaryDir dir;
+        for (const auto& [name, bytes] : {std::make_pair(network.manifest, m), std::make_pair(network.weights, w)})
             ASSERT_TRUE(bytes.isEmpty() || writeBytes(dir.filePath(name), bytes));
-        const auto load = [&] { FaceResnet resnet(dir.path()); };
+        const auto load = [&] { network.load(dir.path()); };
         const std::string message = damage.cannotOpen ? messageOf<e_failure_open>(load)
                                                       : messageOf<e_logic_argument>(load);
         EXPECT_EQ(message.rfind(dir.filePath(damage.file).toStdString() + ": " + damage.what, 0), 0u)

@@ -15,3 +15,5 @@ inline constexpr const char* kChipEyeCascadePath = "./haarcascades/haarcascade_e
 inline constexpr const char* kLivenessModelPath = "liveness/liveness.model";
 // The face-resnet's manifest and weights (FaceResnet.h).
 inline constexpr const char* kResnetFolder = "face-resnet/";
+// The 68-point landmark network's manifest and weights (FaceLandmarks.h).
+inline constexpr const char* kLandmarksFolder = "face-landmarks/";
