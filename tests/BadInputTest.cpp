@@ -208,8 +208,8 @@ TEST_F(BadInputTest, EveryDamagedModelEndsWithTheLoadersMessage)
     }
 }
 
-// Under the face-resnet a calibration, network or liveness file that is missing, damaged or
-// fitted for other weights stops the start with a message naming the file; nothing falls back
+// Under the face-resnet a calibration, network (face-resnet or landmarks) or liveness file that
+// is missing, damaged or fitted for other weights stops the start with a message naming the file; nothing falls back
 // to a default scale, which would let every face open the lock, nor runs the liveness check
 // on default weights.
 TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
@@ -221,19 +221,22 @@ TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
     const QString header = "format = 1\nmodel_sha256 = %1\ndistance = %2\ndistance_scale = %3\n";
     const QString sha = QString::fromUtf8(sound).section("model_sha256 = ", 1).section('\n', 0, 0);
     const QString liveness = kLivenessModelPath;
+    const QString landmarks = QString(kLandmarksFolder) + "face_landmark_68_model.bin";
     const struct { const char* name; QString file; QByteArray bytes; QString message; } cases[] = {
         {"no calibration", calibration, QByteArray(), "cannot be read"},
         {"scale zero", calibration, header.arg(sha, "cosine", "0").toUtf8(), "distance_scale is not a positive number"},
         {"unknown distance", calibration, header.arg(sha, "manhattan", "1700").toUtf8(), "unknown distance"},
         {"other weights", calibration, header.arg("00ff", "cosine", "1700").toUtf8(), "fitted for another model"},
         {"truncated weights", weights, readBytes(QDir(runDir()).filePath(weights)).left(4096), "bytes, expected"},
+        {"no landmark weights", landmarks, QByteArray(), "No such file or directory"},
         {"no liveness model", liveness, QByteArray(), "cannot be read"},
         {"liveness without weights", liveness, "format = 1\nfeatures = colour-lbp-1\n", "no mean"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const QString& path : {calibration, weights, liveness,
-                                    QString(kResnetFolder) + "face_recognition_model-weights_manifest.json"}) {
+        for (const QString& path : {calibration, weights, liveness, landmarks,
+                                    QString(kResnetFolder) + "face_recognition_model-weights_manifest.json",
+                                    QString(kLandmarksFolder) + "face_landmark_68_model-weights_manifest.json"}) {
             QDir().mkpath(QFileInfo(inRun(path)).path());
             QFile::remove(inRun(path));
             ASSERT_TRUE(writeBytes(inRun(path), readBytes(QDir(runDir()).filePath(path))));
@@ -248,7 +251,9 @@ TEST_F(BadInputTest, EveryDamagedResnetFileStopsTheStart)
         const QTemporaryDir profile;
         const int code = runVisagio(app, StartOptions{QString(), profile.path(), QString(), "ru", "resnet", {}});
         const QString errors = QString::fromStdString(testing::internal::GetCapturedStderr());
-        const QString step = c.file == liveness ? liveness : QString(kResnetFolder);
+        const QString step = c.file == liveness    ? liveness
+                             : c.file == landmarks ? QString(kLandmarksFolder)
+                                                   : QString(kResnetFolder);
         EXPECT_EQ(code, 1);
         EXPECT_TRUE(errors.contains("Visagio cannot start: " + step + ": " + c.file + ": ")) << errors.toStdString();
         EXPECT_TRUE(errors.contains(c.message)) << errors.toStdString();

@@ -2,6 +2,7 @@
 
 #include "FaceChip.h"
 #include "FaceDetector.h"
+#include "HeadPose.h"
 #include "RunFolder.h"
 #include "TestData.h"
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -136,12 +138,65 @@ TEST_F(FaceLandmarksTest, EyesOfAPhotographLieInTheUpperHalfOfTheBox)
     EXPECT_TRUE(upperHalf.contains(left)) << left << " not in " << upperHalf;
     EXPECT_TRUE(upperHalf.contains(right)) << right << " not in " << upperHalf;
     EXPECT_LT(left.x, right.x);
-    FaceChip chips;
+    FaceChip chips{std::string(kChipEyeCascadePath)};
     chips.cut(frame, box);
-    ASSERT_TRUE(chips.alignedByEyes());
+    ASSERT_EQ(chips.alignment(), FaceChip::Alignment::Eyes);
     const auto [cascadeLeft, cascadeRight] = chips.lastEyes();
     EXPECT_LT(cv::norm(left - cascadeLeft), kEyeAgreement * box.width) << left << " and " << cascadeLeft;
     EXPECT_LT(cv::norm(right - cascadeRight), kEyeAgreement * box.width) << right << " and " << cascadeRight;
+}
+
+// A hand-made face: eyes at height 40, the jaw line's ends 100 px apart, the mouth 40 px below
+// the eyes, the nose tip where a frontal face has it.
+FaceLandmarks::Points frontalFace()
+{
+    FaceLandmarks::Points points;
+    points.fill(cv::Point2f(50, 60));
+    points[0] = {0, 50};
+    points[16] = {100, 50};
+    for (int i = 0; i < kEyePoints; ++i) {
+        const cv::Point2f offset(float(i % 3 - 1) * 4, float(i / 3) * 2 - 1);
+        points[std::size_t(kLeftEyeFirst + i)] = cv::Point2f(30, 40) + offset;
+        points[std::size_t(kRightEyeFirst + i)] = cv::Point2f(70, 40) + offset;
+    }
+    for (int i = 48; i < 60; ++i)
+        points[std::size_t(i)] = {50, 80};
+    points[30] = {50, 40 + 0.532f * 40};
+    return points;
+}
+
+// Yaw follows the nose across the jaw line (asin of its share of the half width), pitch the nose
+// down from its frontal height (atan of the share over the nose's depth); a tilted head keeps
+// both; collapsed points give no pose.
+TEST(HeadPoseTest, TurnsFollowTheNoseAndIgnoreRoll)
+{
+    const FaceLandmarks::Points frontal = frontalFace();
+    struct Case { const char* name; cv::Point2f noseShift; float yaw; float pitch; };
+    const Case cases[] = {{"frontal", {0, 0}, 0, 0}, {"turned right", {25, 0}, 30, 0},
+                          {"turned left", {-35.3553f, 0}, -45, 0}, {"down", {0, 20}, 0, 45}, {"up", {0, -20}, 0, -45}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaceLandmarks::Points points = frontal;
+        points[30] += c.noseShift;
+        for (const double roll : {0.0, 30.0, -70.0}) {
+            SCOPED_TRACE(roll);
+            const cv::Matx23d turn = cv::getRotationMatrix2D(cv::Point2f(50, 50), roll, 1.5);
+            FaceLandmarks::Points rolled;
+            for (std::size_t i = 0; i < points.size(); ++i)
+                rolled[i] = cv::Point2f(cv::Point2d(turn * cv::Vec3d(points[i].x, points[i].y, 1.0)));
+            const std::optional<HeadPose> pose = headPose(rolled);
+            ASSERT_TRUE(pose.has_value());
+            EXPECT_NEAR(pose->yaw, c.yaw, 0.01);
+            EXPECT_NEAR(pose->pitch, c.pitch, 0.01);
+        }
+    }
+    FaceLandmarks::Points collapsed;
+    collapsed.fill(cv::Point2f(50, 50));
+    EXPECT_FALSE(headPose(collapsed).has_value());
+    FaceLandmarks::Points noMouth = frontal;
+    for (int i = 48; i < 60; ++i)
+        noMouth[std::size_t(i)] = {50, 40};
+    EXPECT_FALSE(headPose(noMouth).has_value());
 }
 
 TEST_F(FaceLandmarksTest, WrongInputThrows)

@@ -160,7 +160,11 @@ void MainWindowTest::initTestCase()
     QVERIFY(temp->isValid());
     QDir().mkpath(workDir() + "/haarcascades");
     QDir().mkpath(workDir() + "/liveness");
-    for (const char* path : {kFaceCascadePath, kEyeCascadePath, kLivenessModelPath})
+    QDir().mkpath(workDir() + "/" + kLandmarksFolder);
+    const QString landmarks = kLandmarksFolder;
+    for (const QString& path : {QString(kFaceCascadePath), QString(kEyeCascadePath), QString(kLivenessModelPath),
+                                landmarks + "face_landmark_68_model-weights_manifest.json",
+                                landmarks + "face_landmark_68_model.bin"})
         QVERIFY(QFile::copy(runDir() + "/" + path, workDir() + "/" + path));
     writeModelFile(matcherModelPath(workDir()), randomModel(kSampleWidth * kSampleHeight, 200, 7));
     QDir::setCurrent(workDir());

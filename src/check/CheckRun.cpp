@@ -170,8 +170,10 @@ CheckAnswer runCheck(const CheckOptions& options, Clock::time_point start)
     std::unique_ptr<LivenessCheck> liveness;
     loadStep(kLivenessModelPath, [&] { liveness = std::make_unique<LivenessCheck>(); });
 
+    std::unique_ptr<VerificationEngine> engine;
+    loadStep(kLandmarksFolder,
+             [&] { engine = std::make_unique<VerificationEngine>(nullptr, resnet.get(), liveness.get()); });
     Webcam webcam;
-    VerificationEngine engine(nullptr, resnet.get(), liveness.get());
-    CameraRun run(engine, start, start + std::chrono::seconds(options.timeoutSeconds));
+    CameraRun run(*engine, start, start + std::chrono::seconds(options.timeoutSeconds));
     return run.watch(openCamera(webcam), options.timeoutSeconds);
 }

@@ -4,6 +4,7 @@
 #include "FaceGeometry.h"
 #include "FaceMatcher.h"
 #include "FaceSample.h"
+#include "HeadPose.h"
 #include "ResnetMatcher.h"
 
 #include <QDebug>
@@ -15,7 +16,7 @@ constexpr int kLostTicksBeforeGone = 9;
 } // namespace
 
 VerificationEngine::VerificationEngine(FaceMatcher* matcher, ResnetMatcher* resnet, LivenessCheck* liveness)
-    : matcher(matcher), resnet(resnet), liveness(liveness)
+    : matcher(matcher), resnet(resnet), liveness(liveness), chipCutter(resnet ? std::make_unique<FaceChip>() : nullptr)
 {
 }
 
@@ -57,7 +58,7 @@ void VerificationEngine::faceSeen(const cv::Mat& frame, Task task, View view, Ti
         makeSample(detector.copyImage(0), tick.sample);
     }
     if (resnet) {
-        tick.chip = chipCutter.cut(frame, heldFace);
+        tick.chip = chipCutter->cut(frame, heldFace);
         tick.embedding = resnet->embed(tick.chip, task == Task::Enrol ? kMirrorAtEnrolment : kMirrorAtVerification);
     }
     if (task == Task::Verify)
@@ -84,15 +85,29 @@ void VerificationEngine::verify(const cv::Mat& frame, View view, Tick& tick)
     const float match = resnet ? resnet->verify(tick.embedding) : matcher->verify(tick.sample);
     tick.scored = true;
     tick.score = tick.photo ? 0.0f : match;
+    const QString pose = poseText();
     if (!liveness)
-        qDebug() << tick.score;
+        qDebug().noquote() << tick.score << pose;
     else if (tick.photo)
-        qDebug().noquote() << tick.score << "liveness" << margin << "rejected: liveness (face match" << match << ")";
+        qDebug().noquote() << tick.score << "liveness" << margin << pose << "rejected: liveness (face match" << match
+                           << ")";
     else
-        qDebug().noquote() << tick.score << "liveness" << margin << (isOwnerScore(tick.score) ? "" : "rejected: face match");
+        qDebug().noquote() << tick.score << "liveness" << margin << pose
+                           << (isOwnerScore(tick.score) ? "" : "rejected: face match");
     tick.owner = isOwnerScore(tick.score);
     currentConfidence = nextConfidence(currentConfidence, tick.score);
     tick.lockOpens = opensLock(currentConfidence);
+}
+
+// The head's turn as the chip's landmarks give it, for the face's log line; empty without them.
+QString VerificationEngine::poseText() const
+{
+    if (!chipCutter || !chipCutter->lastLandmarks())
+        return QString();
+    const std::optional<HeadPose> pose = headPose(*chipCutter->lastLandmarks());
+    if (!pose)
+        return QString();
+    return QString("yaw %1 pitch %2").arg(double(pose->yaw), 0, 'f', 1).arg(double(pose->pitch), 0, 'f', 1);
 }
 
 // The colour-texture patterns are not the same in a mirror image: the check was trained on

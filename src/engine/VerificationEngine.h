@@ -5,8 +5,10 @@
 #include "FaceLight.h"
 #include "LivenessCheck.h"
 
+#include <QString>
 #include <opencv2/core.hpp>
 
+#include <memory>
 #include <vector>
 
 class FaceMatcher;
@@ -55,7 +57,9 @@ public:
     // Requires: matcher is not null unless resnet is (the face-resnet verifies then; without
     //           a matcher no sample is cut). The models outlive the engine; the caller keeps
     //           training them.
-    // Ensures:  the detector and the chip's eye search are loaded from the run folder.
+    // Ensures:  the detector, and under the face-resnet the chip's landmark network, are loaded
+    //           from the run folder.
+    // Throws:   the landmark network's errors (FaceLandmarks.h).
     VerificationEngine(FaceMatcher* matcher, ResnetMatcher* resnet, LivenessCheck* liveness);
 
     VerificationEngine(const VerificationEngine&) = delete;
@@ -77,12 +81,13 @@ private:
     void faceSeen(const cv::Mat& frame, Task task, View view, Tick& tick);
     void verify(const cv::Mat& frame, View view, Tick& tick);
     LivenessCheck::Judgement judgeLiveness(const cv::Mat& frame, View view) const;
+    QString poseText() const;
 
     FaceMatcher* matcher;
     ResnetMatcher* resnet;
     LivenessCheck* liveness;
     FaceDetector detector;
-    FaceChip chipCutter;
+    std::unique_ptr<FaceChip> chipCutter;  // only under the face-resnet
     int lostTicks = 0;
     cv::Rect heldFace;
     float currentConfidence = 0.0f;

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "FaceGeometry.h"
+#include "FaceLandmarks.h"
 #include "FaceMatcher.h"
 #include "Language.h"
 #include "LivenessCheck.h"
@@ -70,6 +71,10 @@ int runVisagio(QApplication& app, const StartOptions& options)
     std::unique_ptr<ResnetMatcher> resnet;
     if (features == "resnet") {
         if (!startStep(kResnetFolder, [&] { resnet = std::make_unique<ResnetMatcher>(kResnetFolder); }))
+            return 1;
+        // The chips' landmark network is read by the window's engine; reading it here first names
+        // a missing or damaged file before the window touches the profile.
+        if (!startStep(kLandmarksFolder, [&] { FaceLandmarks landmarks(kLandmarksFolder); }))
             return 1;
     } else if (!startStep(kForeignFacesPath, [&] { matcher->readForeignBase(); })) {
         return 1;

@@ -1,11 +1,14 @@
 #include "FaceChip.h"
 
+#include "ChipGeometry.h"
+#include "FaceRegions.h"
 #include "FaceResnet.h"
 #include "RunFolder.h"
 
 #include <QDebug>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -14,11 +17,6 @@
 
 namespace {
 const char* const kBadInput = "chip needs a BGR frame and a face box";
-
-// Where dlib's 150-px face chips (padding 0.25) put the eye centres: the framing the
-// face-resnet was trained on.
-const cv::Point2f kChipLeftEye(47.5f, 46.6f);
-const cv::Point2f kChipRightEye(100.5f, 46.6f);
 
 // Box transform: the eyes' midpoint and distance as fractions of the face box (pixel centres
 // from its top-left corner). Medians of the 1560 eye pairs chip-fit found in the window's face
@@ -105,18 +103,32 @@ bool plausiblePair(const cv::Point2f& left, const cv::Point2f& right, const cv::
 }
 
 // The similarity transform that maps the eye centres onto the chip's.
-cv::Matx23d chipTransform(const cv::Point2f& left, const cv::Point2f& right)
+cv::Matx23d eyeTransform(const cv::Point2f& left, const cv::Point2f& right)
 {
-    const cv::Point2d from = right - left;
-    const cv::Point2d to = kChipRightEye - kChipLeftEye;
-    // (a + ib) = to / from as complex numbers: the rotation and scale.
-    const double norm2 = from.dot(from);
-    const double a = (to.x * from.x + to.y * from.y) / norm2;
-    const double b = (to.y * from.x - to.x * from.y) / norm2;
-    const cv::Point2d fromMid = 0.5 * cv::Point2d(left + right);
-    const cv::Point2d toMid = 0.5 * cv::Point2d(kChipLeftEye + kChipRightEye);
-    return cv::Matx23d(a, -b, toMid.x - (a * fromMid.x - b * fromMid.y),
-                       b, a, toMid.y - (b * fromMid.x + a * fromMid.y));
+    return similarityTransform({left, right}, {kChipLeftEye, kChipRightEye});
+}
+
+// Landmarks a chip can be cut by: every point within the square the network saw, grown by
+// kLandmarkMargin of its side (the chin reaches a little below a Haar box: on the calibration
+// faces the points lie from -0.01 to 1.02 of the square), and the eyes in the image's order,
+// apart by a plausible share of the box (0.30-0.41 of its width on 99 % of the calibration
+// faces).
+constexpr float kLandmarkMargin = 0.1f;
+constexpr float kMinLandmarkEyeDistance = 0.25f;
+constexpr float kMaxLandmarkEyeDistance = 0.50f;
+
+bool plausibleLandmarks(const FaceLandmarks::Points& points, const cv::Rect& face)
+{
+    const float side = float(std::max(face.width, face.height));
+    const float margin = kLandmarkMargin * side;
+    const cv::Rect2f square(face.x - 0.5f * (side - face.width) - margin, face.y - 0.5f * (side - face.height) - margin,
+                            side + 2 * margin, side + 2 * margin);
+    for (const cv::Point2f& point : points)
+        if (!std::isfinite(point.x) || !std::isfinite(point.y) || !square.contains(point))
+            return false;
+    const auto [left, right] = eyeCentres(points);
+    const float distance = float(cv::norm(right - left)) / face.width;
+    return right.x > left.x && distance >= kMinLandmarkEyeDistance && distance <= kMaxLandmarkEyeDistance;
 }
 } // namespace
 
@@ -125,7 +137,12 @@ cv::Matx23d chipTransform(const cv::Point2f& left, const cv::Point2f& right)
 // cut), which keeps the verification tick within a camera frame. Faces whose eyes it misses
 // behind glasses are cut by the box transform.
 FaceChip::FaceChip()
-    : FaceChip(kChipEyeCascadePath)
+    : FaceChip(QString(kLandmarksFolder))
+{
+}
+
+FaceChip::FaceChip(const QString& landmarksFolder)
+    : landmarks(std::make_unique<FaceLandmarks>(landmarksFolder))
 {
 }
 
@@ -138,23 +155,55 @@ cv::Mat FaceChip::cut(const cv::Mat& frame, const cv::Rect& face)
 {
     if (frame.type() != CV_8UC3 || frame.empty() || face.width <= 0 || face.height <= 0)
         throw std::logic_error(kBadInput);
-    byEyes = findEyes(frame, face);
-    if (!byEyes)
-        std::tie(leftEye, rightEye) = boxEyes(face);
+    points.reset();
+    cv::Matx23d transform;
+    if (landmarks) {
+        transform = landmarkTransform(frame, face);
+    } else {
+        lastAlignment = findEyes(frame, face) ? Alignment::Eyes : Alignment::Box;
+        if (lastAlignment == Alignment::Box)
+            std::tie(leftEye, rightEye) = boxEyes(face);
+        transform = eyeTransform(leftEye, rightEye);
+    }
     cv::Mat chip;
-    cv::warpAffine(frame, chip, chipTransform(leftEye, rightEye), cv::Size(FaceResnet::kChipSize, FaceResnet::kChipSize),
-                   cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar::all(0));
+    cv::warpAffine(frame, chip, transform, cv::Size(FaceResnet::kChipSize, FaceResnet::kChipSize), cv::INTER_LINEAR,
+                   cv::BORDER_CONSTANT, cv::Scalar::all(0));
     return chip;
 }
 
-bool FaceChip::alignedByEyes() const
+FaceChip::Alignment FaceChip::alignment() const
 {
-    return byEyes;
+    return lastAlignment;
+}
+
+bool FaceChip::aligned() const
+{
+    return lastAlignment != Alignment::Box;
+}
+
+const std::optional<FaceLandmarks::Points>& FaceChip::lastLandmarks() const
+{
+    return points;
 }
 
 std::pair<cv::Point2f, cv::Point2f> FaceChip::lastEyes() const
 {
     return {leftEye, rightEye};
+}
+
+// The eyes and the mouth onto the chip's, or the box transform for implausible landmarks.
+cv::Matx23d FaceChip::landmarkTransform(const cv::Mat& frame, const cv::Rect& face)
+{
+    const FaceLandmarks::Points found = landmarks->locate(frame, face);
+    if (!plausibleLandmarks(found, face)) {
+        lastAlignment = Alignment::Box;
+        std::tie(leftEye, rightEye) = boxEyes(face);
+        return eyeTransform(leftEye, rightEye);
+    }
+    lastAlignment = Alignment::Landmarks;
+    points = found;
+    std::tie(leftEye, rightEye) = eyeCentres(found);
+    return similarityTransform({leftEye, rightEye, mouthCentre(found)}, {kChipLeftEye, kChipRightEye, kChipMouth});
 }
 
 // The plausible pair closest to where the box transform expects the eyes.

@@ -40,7 +40,8 @@ double cosineDistance(const std::vector<float>& a, const std::vector<float>& b)
 struct Worker
 {
     explicit Worker(const ChipEer::Options& options)
-        : net(QString::fromStdString(options.resnetFolder)), eyeChips(options.eyeCascade), boxChips(std::string())
+        : net(QString::fromStdString(options.resnetFolder)), eyeChips(options.eyeCascade), boxChips(std::string()),
+          landmarkChips(QString::fromStdString(options.landmarksFolder))
     {
     }
 
@@ -59,6 +60,7 @@ struct Worker
     FaceResnet net;
     FaceChip eyeChips;
     FaceChip boxChips;
+    FaceChip landmarkChips;
     std::chrono::steady_clock::duration embedTime{};
     long embedCount = 0;
 };
@@ -84,12 +86,20 @@ void ChipEer::embedAll(const std::vector<BoxedFace>& faces, const Options& optio
         const cv::Mat image = readPhoto(faces[i].photo);
         worker.embed(worker.boxChips.cut(image, faces[i].box), face.box, face.boxMirrored);
         const cv::Mat eyeChip = worker.eyeChips.cut(image, faces[i].box);
-        face.byEyes = worker.eyeChips.alignedByEyes();
+        face.byEyes = worker.eyeChips.aligned();
         if (face.byEyes) {
             worker.embed(eyeChip, face.eyes, face.eyesMirrored);
         } else {
             face.eyes = face.box;
             face.eyesMirrored = face.boxMirrored;
+        }
+        const cv::Mat landmarkChip = worker.landmarkChips.cut(image, faces[i].box);
+        face.byLandmarks = worker.landmarkChips.aligned();
+        if (face.byLandmarks) {
+            worker.embed(landmarkChip, face.landmarks, face.landmarksMirrored);
+        } else {
+            face.landmarks = face.box;
+            face.landmarksMirrored = face.boxMirrored;
         }
     });
     std::chrono::steady_clock::duration total{};
@@ -138,10 +148,19 @@ std::vector<ChipEer::Row> ChipEer::table() const
     const Side boxMirrored = [](const Embeddings& e) -> const std::vector<float>& { return e.boxMirrored; };
     const Side eyes = [](const Embeddings& e) -> const std::vector<float>& { return e.eyes; };
     const Side eyesMirrored = [](const Embeddings& e) -> const std::vector<float>& { return e.eyesMirrored; };
-    return {measure("box", box, box), measure("box, mirror both", boxMirrored, boxMirrored),
-            measure("box, mirror enrolled", boxMirrored, box), measure("eyes|box", eyes, eyes),
+    const Side landmarks = [](const Embeddings& e) -> const std::vector<float>& { return e.landmarks; };
+    const Side landmarksMirrored = [](const Embeddings& e) -> const std::vector<float>& {
+        return e.landmarksMirrored;
+    };
+    return {measure("box", box, box),
+            measure("box, mirror both", boxMirrored, boxMirrored),
+            measure("box, mirror enrolled", boxMirrored, box),
+            measure("eyes|box", eyes, eyes),
             measure("eyes|box, mirror both", eyesMirrored, eyesMirrored),
-            measure("eyes|box, mirror enrolled", eyesMirrored, eyes)};
+            measure("eyes|box, mirror enrolled", eyesMirrored, eyes),
+            measure("landmarks|box", landmarks, landmarks),
+            measure("landmarks|box, mirror both", landmarksMirrored, landmarksMirrored),
+            measure("landmarks|box, mirror enrolled", landmarksMirrored, landmarks)};
 }
 
 ChipEer::Row ChipEer::measure(const std::string& name, Side enrolled, Side probe) const
@@ -166,4 +185,13 @@ double ChipEer::eyeShare() const
         return 0;
     const auto byEyes = std::count_if(embeddings.begin(), embeddings.end(), [](const Embeddings& e) { return e.byEyes; });
     return double(byEyes) / embeddings.size();
+}
+
+double ChipEer::landmarkShare() const
+{
+    if (embeddings.empty())
+        return 0;
+    const auto aligned =
+        std::count_if(embeddings.begin(), embeddings.end(), [](const Embeddings& e) { return e.byLandmarks; });
+    return double(aligned) / embeddings.size();
 }

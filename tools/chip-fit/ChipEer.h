@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-// Verification error rates of the face-resnet on chips cut by the box transform alone or by
-// the eyes where found, with and without mirror averaging: equal error rates of same-person
+// Verification error rates of the face-resnet on chips cut by the box transform alone, by the
+// eyes where found or by the landmarks where plausible, with and without mirror averaging: equal error rates of same-person
 // and different-person pairs of faces by the distance of their embeddings.
 class ChipEer
 {
@@ -15,6 +15,7 @@ public:
     {
         std::string resnetFolder;
         std::string eyeCascade;
+        std::string landmarksFolder;
         int threads = 2;
         int genuinePerPerson = 100; // same-person pairs drawn per person at most
         int impostorPairs = 20000;  // different-person pairs, two people drawn evenly
@@ -33,24 +34,26 @@ public:
     // Throws: the errors of FaceResnet when the network does not load.
     ChipEer(const std::vector<BoxedFace>& faces, const Options& options);
 
-    // Box / eyes where found, each without mirror, mirror-averaged on both sides, and
-    // mirror-averaged on the enrolled side only.
+    // Box / eyes where found / landmarks where plausible, each without mirror, mirror-averaged
+    // on both sides, and mirror-averaged on the enrolled side only.
     std::vector<Row> table() const;
 
     int genuineCount() const { return int(genuine.size()); }
     int impostorCount() const { return int(impostor.size()); }
-    // The share of faces whose chip was aligned by a found eye pair.
+    // The shares of faces whose chip was aligned by a found eye pair, by their landmarks.
     double eyeShare() const;
+    double landmarkShare() const;
     // The mean time of one embedding.
     double embedMilliseconds() const { return embedTime; }
 
 private:
-    // One face's embeddings: by box and by eyes (the same when no pair was found), each of the
-    // chip alone and averaged with its mirror image.
+    // One face's embeddings: by box, by eyes and by landmarks (the box's where those failed),
+    // each of the chip alone and averaged with its mirror image.
     struct Embeddings
     {
-        std::vector<float> box, boxMirrored, eyes, eyesMirrored;
+        std::vector<float> box, boxMirrored, eyes, eyesMirrored, landmarks, landmarksMirrored;
         bool byEyes = false;
+        bool byLandmarks = false;
     };
     using Pair = std::pair<int, int>;
     using Side = const std::vector<float>& (*)(const Embeddings&);

@@ -48,7 +48,7 @@ EyeFit::EyeFit(const std::vector<BoxedFace>& faces, const std::string& eyeCascad
         cutting += std::clock() - start;
         const auto [left, right] = chips.lastEyes();
         const cv::Point2f mid = 0.5f * (left + right) - cv::Point2f(face.box.tl());
-        found.push_back({face.set, chips.alignedByEyes(), mid.x / face.box.width, mid.y / face.box.height,
+        found.push_back({face.set, chips.aligned(), mid.x / face.box.width, mid.y / face.box.height,
                          float(cv::norm(right - left)) / face.box.width});
         progress.update(long(found.size()));
     }

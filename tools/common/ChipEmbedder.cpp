@@ -5,7 +5,6 @@
 
 ChipEmbedder::ChipEmbedder(const std::string& resnetFolder)
     : cutter(SampleCutter::defaultFaceCascade(), SampleCutter::defaultEyeCascade()),
-      chips(SampleCutter::defaultChipEyeCascade()),
       net(QString::fromStdString(resnetFolder))
 {
 }

@@ -6,6 +6,15 @@
 namespace eval {
 
 namespace {
+EmbeddingStage::Chips runChips = EmbeddingStage::Chips::Landmarks;
+
+FaceChip chipCutter()
+{
+    if (runChips == EmbeddingStage::Chips::EyeSearch)
+        return FaceChip(SampleCutter::defaultChipEyeCascade());
+    return FaceChip();
+}
+
 void addTo(StageTime& to, const StageTime& from)
 {
     to.seconds += from.seconds;
@@ -18,10 +27,20 @@ void EmbeddingStats::add(const EmbeddingStats& other)
     addTo(chip, other.chip);
     addTo(single, other.single);
     addTo(mirrored, other.mirrored);
-    alignedByEyes += other.alignedByEyes;
+    aligned += other.aligned;
 }
 
-EmbeddingStage::EmbeddingStage() : chips(SampleCutter::defaultChipEyeCascade()), matcher(kResnetFolder)
+void EmbeddingStage::useChips(Chips chips)
+{
+    runChips = chips;
+}
+
+EmbeddingStage::EmbeddingStage()
+    : chips(chipCutter()),
+      groupChips(runChips == Chips::EyeSearchEnrolled
+                     ? std::make_unique<FaceChip>(SampleCutter::defaultChipEyeCascade())
+                     : nullptr),
+      matcher(kResnetFolder)
 {
 }
 
@@ -39,8 +58,23 @@ Embedding EmbeddingStage::embedChip(const cv::Mat& chip, bool withMirror)
 cv::Mat EmbeddingStage::cutChip(const cv::Mat& frame, const cv::Rect& face)
 {
     cv::Mat chip = stageStats.chip.measure([&] { return chips.cut(frame, face); });
-    stageStats.alignedByEyes += chips.alignedByEyes() ? 1 : 0;
+    stageStats.aligned += chips.aligned() ? 1 : 0;
     return chip;
+}
+
+cv::Mat EmbeddingStage::cutGroupChip(const cv::Mat& frame, const cv::Rect& face)
+{
+    return groupChips ? groupChips->cut(frame, face) : cutChip(frame, face);
+}
+
+std::optional<HeadPose> EmbeddingStage::lastPose() const
+{
+    return chips.lastLandmarks() ? headPose(*chips.lastLandmarks()) : std::nullopt;
+}
+
+bool EmbeddingStage::groupChipsDiffer() const
+{
+    return groupChips != nullptr;
 }
 
 } // namespace eval

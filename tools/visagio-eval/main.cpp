@@ -3,6 +3,7 @@
 
 #include "axes/AxisRuns.h"
 #include "CommandLine.h"
+#include "EmbeddingStage.h"
 #include "FacedataIndex.h"
 #include "FaceSet.h"
 #include "MatcherDirectory.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -68,6 +70,10 @@ Protocol:
                         faces judged by a check trained as the shipped one without them;
                         with --enrolment-axis of visagio,resnet. resnet embeds every face
                         found (a network pass or two each), so it costs the most
+  --chips HOW           how resnet chips are aligned: landmarks (default, as the window),
+                        eyes (the earlier Haar eye search, for comparison), or
+                        eyes-enrolled (with --session-axis: groups cut by the eye search as
+                        profiles saved before the landmarks were, verified by landmarks)
   --fisher-foreigns N   at most N foreign faces as Fisherfaces' second class (default 1000)
   --threads N           owners scored in parallel (default 2; the figures do not depend on it)
   --enrolment-axis      instead of the method table: the program's matchers (visagio, resnet)
@@ -191,9 +197,16 @@ int run(int argc, char** argv)
     line.allowOnly({"help", "verbose", "enrolment-axis", "session-axis", "light-axis", "relight", "facedata", "set",
                     "people", "names", "run-dir", "model", "seed",
                     "enrol-share", "max-enrol", "min-photos", "group", "frames-per-photo", "sequence-frames",
-                    "impostor-photos", "methods", "fisher-foreigns", "threads", "out"});
+                    "impostor-photos", "methods", "chips", "fisher-foreigns", "threads", "out"});
     if (!line.has("verbose"))
         QLoggingCategory::setFilterRules("default.debug=false");
+    const std::map<std::string, EmbeddingStage::Chips> chips = {{"landmarks", EmbeddingStage::Chips::Landmarks},
+                                                                {"eyes", EmbeddingStage::Chips::EyeSearch},
+                                                                {"eyes-enrolled", EmbeddingStage::Chips::EyeSearchEnrolled}};
+    const auto chosen = chips.find(line.text("chips", "landmarks"));
+    if (chosen == chips.end())
+        throw std::invalid_argument("--chips needs landmarks, eyes or eyes-enrolled");
+    EmbeddingStage::useChips(chosen->second);
     SessionSettings settings = settingsOf(line);
     AxisSettings axis = axisSettings(line, settings);
     const MatcherDirectory matcherFiles(line.text("run-dir", "."), line.text("model"));

@@ -2,6 +2,7 @@
 
 #include "axes/LivenessGate.h"
 #include "axes/SessionAxis.h"
+#include "axes/PoseTable.h"
 #include "axes/SessionClips.h"
 #include "axes/YaleLight.h"
 #include "Capture.h"
@@ -267,7 +268,8 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
     const SessionFootage footage = loadFootage(settings, methods);
     const std::vector<SessionClip>& clips = footage.clips;
     const std::string clipTable = SessionClips::markdown(clips);
-    std::printf("%s\n", clipTable.c_str());
+    const std::string poseTable = poseMarkdown(clips);
+    std::printf("%s\n%s\n", clipTable.c_str(), poseTable.c_str());
     std::optional<LivenessGate> gate;
     if (gated(methods))
         gate = LivenessGate::heldOut(LivenessFaceSet::loadTraining(settings.facedata), peopleOf(clips),
@@ -304,7 +306,7 @@ void AxisRuns::sessionAxis(const AxisSettings& settings)
         "Faces found per session (frames in file-name order; a session with faces in fewer than half of its frames "
         "is zoomed about the frame centre, the smallest of 1.25, 1.5, 1.75, 2 that reaches half, as a user sitting "
         "nearer; its enrolment group is its first faces in order, the session looped while the group is short):\n\n" +
-        clipTable + (gate ? gateLines(*gate, footage) : "") +
+        clipTable + poseTable + (gate ? gateLines(*gate, footage) : "") +
         "\nEvery frame of a played session is a tick of the lock (a frame without a face lets the confidence decay); "
         "every face is a trial. Strangers: every session of each other person, played in front of each enrolment.\n\n" +
         table.markdown() + (photoRows.empty() ? "" : photoLines(footage, photoRows)) + cases;

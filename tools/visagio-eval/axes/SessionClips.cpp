@@ -44,12 +44,16 @@ void embedClip(SessionClip& clip, const std::vector<cv::Mat>& frames, const std:
     for (std::size_t k = 0; k < clip.ticks.size(); ++k) {
         if (clip.ticks[k].empty()) {
             clip.tickEmbeddings.emplace_back();
+            clip.tickPoses.emplace_back();
             continue;
         }
-        const cv::Mat chip = stage.cutChip(SessionZoom::zoomed(frames[k], clip.zoom), faceBoxes[k]);
+        const cv::Mat frame = SessionZoom::zoomed(frames[k], clip.zoom);
+        const cv::Mat chip = stage.cutChip(frame, faceBoxes[k]);
         clip.tickEmbeddings.push_back(stage.embedChip(chip, false));
+        clip.tickPoses.push_back(stage.lastPose());
         if (mirrored.size() < clip.group.size())
-            mirrored.push_back(stage.embedChip(chip, true));
+            mirrored.push_back(
+                stage.embedChip(stage.groupChipsDiffer() ? stage.cutGroupChip(frame, faceBoxes[k]) : chip, true));
     }
     for (std::size_t g = 0; g < clip.group.size(); ++g)
         clip.groupEmbeddings.push_back(mirrored[g % mirrored.size()]);

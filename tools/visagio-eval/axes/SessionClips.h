@@ -30,6 +30,8 @@ struct SessionClip
     // a group sample, its chip's mirror-averaged embedding.
     std::vector<Embedding> tickEmbeddings;
     std::vector<Embedding> groupEmbeddings;
+    // With embeddings: one a tick, the head pose of its face where landmarks aligned its chip.
+    std::vector<std::optional<HeadPose>> tickPoses;
     // With liveness: one a tick, how its face is lit (None without a face) and its
     // livenessFeatures (empty without a face or with a light problem: the check judges neither),
     // both on the zoomed frame and face box its sample was cut from.

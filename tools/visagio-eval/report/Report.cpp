@@ -118,8 +118,8 @@ std::vector<std::string> Report::embeddingLines(const EmbeddingStats& stats)
     if (stats.chip.calls == 0)
         return {};
     return {"chip (FaceChip, 150 x 150 colour): " + fixed(stats.chip.millisecondsPerCall(), 2) + " ms/face over " +
-                std::to_string(stats.chip.calls) + " faces, " + std::to_string(stats.alignedByEyes) +
-                " of them aligned by an eye pair (the rest by the face box)",
+                std::to_string(stats.chip.calls) + " faces, " + std::to_string(stats.aligned) +
+                " of them aligned by the face (the rest by the face box)",
             "embedding (face-resnet, one pass, as verified): " + fixed(stats.single.millisecondsPerCall(), 1) +
                 " ms/face over " + std::to_string(stats.single.calls) + " faces",
             "embedding (face-resnet with its mirror image, two passes, as enrolled): " +
