@@ -3,6 +3,7 @@
 // desk video through the verification engine, as the window enrols; each run watches his other
 // desk video as a camera stand-in at its own frame rate. Run it in the run directory:
 //   cd build/run && ../bench/check-bench
+#include "ChipGeometry.h"
 #include "Errors.h"
 #include "FaceGeometry.h"
 #include "LivenessCheck.h"
@@ -58,6 +59,7 @@ void enrolOwner(const QString& folder)
         group.embeddings.push_back(tick.embedding);
     }
     group.embeddingModel = resnet.modelKey();
+    group.chipAligner = kChipAligner;
     OwnerProfile profile(folder, kSampleSize);
     profile.recordFeatures("resnet");
     profile.recordLiveness(true);

@@ -8,6 +8,7 @@
 // ./face-landmarks/ and ./liveness/):
 //   resnet-bench [--frames N]
 
+#include "ChipGeometry.h"
 #include "Errors.h"
 #include "FaceChip.h"
 #include "FaceDetector.h"
@@ -105,6 +106,7 @@ TickTimes verificationTicks(ResnetMatcher& matcher, FaceChip& chips, int frames)
         }
     }
     times.group.embeddingModel = matcher.modelKey();
+    times.group.chipAligner = kChipAligner;
     return times;
 }
 

@@ -4,6 +4,7 @@
 // creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/,
 // DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/, DIR/fuzz-group-files/, DIR/fuzz-profile-reader/
 // (one seed a file) and the dictionary DIR/fuzz-coords.dict.
+#include "ChipGeometry.h"
 #include "File.h"
 #include "FuzzSupport.h"
 #include "FaceResnet.h"
@@ -273,6 +274,7 @@ Seeds groupSeeds(const QString& scratch)
     group.embeddings.assign(2, std::vector<float>(FaceResnet::kEmbeddingSize, 0.25f));
     group.embeddings[1][7] = -1.5f;
     group.embeddingModel = QString(64, 'a');
+    group.chipAligner = kChipAligner;
     const QByteArray valid = groupBytes(group, scratch);
     QByteArray longer = valid;
     longer.replace(" 128\n", " 129\n");

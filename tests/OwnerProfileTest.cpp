@@ -1,5 +1,6 @@
 // The owner profile on disk: groups come back as saved and private, damaged groups are
 // skipped and left alone, and a crash while saving leaves the old groups.
+#include "ChipGeometry.h"
 #include "FaceGeometry.h"
 #include "FaceResnet.h"
 #include "ModelFiles.h"
@@ -49,6 +50,7 @@ EnrolmentGroup makeChipGroup(int seed)
         group.embeddings.push_back(embedding);
     }
     group.embeddingModel = "0123abcd";
+    group.chipAligner = kChipAligner;
     return group;
 }
 
@@ -75,13 +77,17 @@ protected:
     QString folder() const { return temp.path() + "/profile"; }
 
     // Saves the groups made from `seeds` through a profile that is closed again; group 2 is
-    // enrolled with chips.
+    // enrolled with chips, group 4 with chips cut before the landmarks aligned them.
     void save(std::initializer_list<int> seeds)
     {
         OwnerProfile profile(folder(), kSampleSize);
         profile.load();
-        for (int seed : seeds)
-            profile.addGroup(seed == 2 ? makeChipGroup(seed) : EnrolmentGroup(makeGroup(seed)));
+        for (int seed : seeds) {
+            EnrolmentGroup group = seed == 2 || seed == 4 ? makeChipGroup(seed) : EnrolmentGroup(makeGroup(seed));
+            if (seed == 4)
+                group.chipAligner.clear();
+            profile.addGroup(group);
+        }
     }
 
     QTemporaryDir temp;
@@ -89,18 +95,20 @@ protected:
 
 TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
 {
-    save({1, 2, 3});
+    save({1, 2, 3, 4});
     {
         OwnerProfile profile(folder(), kSampleSize);
         profile.recordFeatures("resnet");
         profile.recordLiveness(false);
         EXPECT_TRUE(profile.warnings().isEmpty());
         const auto groups = profile.load();
-        ASSERT_EQ(groups.size(), 3u);
+        ASSERT_EQ(groups.size(), 4u);
         const EnrolmentGroup chipGroup = makeChipGroup(2);
         EXPECT_TRUE(sameImages(groups[1].chips, chipGroup.chips));
         EXPECT_EQ(groups[1].embeddings, chipGroup.embeddings);
         EXPECT_EQ(groups[1].embeddingModel, chipGroup.embeddingModel);
+        EXPECT_EQ(groups[1].chipAligner, kChipAligner);
+        EXPECT_TRUE(groups[3].chipAligner.isEmpty());
         EXPECT_FALSE(groups[0].hasChips());
     }
     EXPECT_EQ(OwnerProfile::recordedFeatures(folder()), "resnet");
@@ -108,16 +116,19 @@ TEST_F(OwnerProfileTest, GroupsComeBackInOrderReadableByTheirOwnerOnly)
     EXPECT_EQ(OwnerProfile::recordedLiveness(folder()), false);
     EXPECT_EQ(OwnerProfile::recordedLiveness(temp.path()), std::nullopt) << "the model's default applies";
     {
-        // Under the face-resnet the groups without chips are skipped, named, and kept.
+        // Under the face-resnet the groups without chips, or with chips of the earlier
+        // alignment, are skipped, named, and kept.
         OwnerProfile profile(folder(), kSampleSize);
         ASSERT_EQ(profile.load(true).size(), 1u);
-        ASSERT_EQ(profile.warnings().size(), 2);
+        ASSERT_EQ(profile.warnings().size(), 3);
         EXPECT_TRUE(profile.warnings()[0].contains(folder() + "/group-1"));
+        EXPECT_TRUE(profile.warnings()[2].contains(folder() + "/group-4"));
+        EXPECT_TRUE(profile.warnings()[2].contains("Enrol again"));
         profile.removeGroup(0);
     }
     OwnerProfile profile(folder(), kSampleSize);
     const auto groups = profile.load();
-    ASSERT_EQ(groups.size(), 2u);
+    ASSERT_EQ(groups.size(), 3u);
     EXPECT_TRUE(sameImages(groups[0].samples, makeGroup(1)));
     EXPECT_TRUE(sameImages(groups[1].samples, makeGroup(3)));
 
@@ -172,6 +183,12 @@ TEST_F(OwnerProfileTest, ADamagedGroupIsSkippedNamedAndLeftUntouched)
              ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", manifest.arg(kSampleWidth).arg(kSampleHeight).toUtf8()));
          }},
         {"missing manifest", [](const QString& p) { QFile::remove(p + "/group-2/manifest.txt"); }},
+        {"bad aligned line",
+         [](const QString& p) {
+             QByteArray manifest = readBytes(p + "/group-2/manifest.txt");
+             manifest.replace("aligned landmarks\n", "aligned Landmarks!\n");
+             ASSERT_TRUE(writeBytes(p + "/group-2/manifest.txt", manifest));
+         }},
     };
     for (const auto& damage : damages) {
         SCOPED_TRACE(damage.first);

@@ -1,6 +1,7 @@
 #include "CheckProfile.h"
 
 #include "CheckAnswer.h"
+#include "ChipGeometry.h"
 
 #include <QDebug>
 
@@ -40,10 +41,14 @@ std::vector<std::vector<std::vector<float>>> groupsOfWeights(const CheckedProfil
             qDebug().noquote() << "check: skipped" << group.folder << "(embedded by other network weights)";
             continue;
         }
+        if (group.manifest.chipAligner != kChipAligner) {
+            qDebug().noquote() << "check: skipped" << group.folder << "(chips cut by an earlier face alignment)";
+            continue;
+        }
         groups.push_back(group.embeddings);
     }
     if (groups.empty())
-        cannotRun(QString("every resnet group in %1 was embedded by other network weights; enrol again with "
-                          "visagio --features resnet").arg(profile.folder));
+        cannotRun(QString("every resnet group in %1 was embedded by other network weights or cut by an earlier "
+                          "face alignment; enrol again with visagio --features resnet").arg(profile.folder));
     return groups;
 }

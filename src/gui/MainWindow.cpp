@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "ChipGeometry.h"
 #include "Confidence.h"
 #include "Errors.h"
 #include "FaceGeometry.h"
@@ -212,6 +213,7 @@ void MainWindow::trainGroup()
         group.chips = collectedChips;
         group.embeddings = collectedEmbeddings;
         group.embeddingModel = resnet->modelKey();
+        group.chipAligner = kChipAligner;
         resnet->addGroup(collectedEmbeddings);
     }
     trainActiveModel();

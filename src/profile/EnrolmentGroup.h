@@ -20,4 +20,6 @@ struct EnrolmentGroup
     std::vector<cv::Mat> chips;
     std::vector<std::vector<float>> embeddings;
     QString embeddingModel;
+    // What cut the chips (kChipAligner); empty for groups saved before the landmarks aligned them.
+    QString chipAligner;
 };

@@ -101,6 +101,8 @@ void writeGroupFolder(const QString& folder, const EnrolmentGroup& group)
         manifest += QString("chips %1 %1\nembeddings %2 %3\n")
                         .arg(group.chips.front().cols).arg(group.embeddingModel)
                         .arg(group.embeddings.front().size());
+        if (!group.chipAligner.isEmpty())
+            manifest += QString("aligned %1\n").arg(group.chipAligner);
     }
     writeFile(dir.filePath(GroupManifest::kFileName), manifest.toUtf8());
 }
@@ -118,5 +120,6 @@ EnrolmentGroup readGroupFolder(const QString& folder, cv::Size sampleSize)
         group.chips.push_back(readImage(folder, chipName(i), chipSize, CV_8UC3));
     group.embeddings = parseEmbeddings(readFile(folder, GroupManifest::kEmbeddingsFileName), manifest);
     group.embeddingModel = manifest.embeddingModel;
+    group.chipAligner = manifest.chipAligner;
     return group;
 }

@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "FaceResnet.h"
 
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <cmath>
@@ -31,6 +32,25 @@ int positive(const QString& text, int limit)
     return ok && value >= 1 && value <= limit ? value : 0;
 }
 
+// A name of lower-case letters, digits and dashes, as short as a word.
+bool alignerName(const QString& name)
+{
+    static const QRegularExpression pattern("^[a-z0-9-]{1,32}$");
+    return pattern.match(name).hasMatch();
+}
+
+// Groups saved before chips were aligned by landmarks end after the embeddings line.
+void readAlignerLine(QTextStream& in, GroupManifest& manifest)
+{
+    const QString line = in.readLine();
+    if (line.isEmpty())
+        return;
+    const QStringList aligned = line.split(' ');
+    if (aligned.size() != 2 || aligned[0] != "aligned" || !alignerName(aligned[1]))
+        damaged("bad aligned line");
+    manifest.chipAligner = aligned[1];
+}
+
 // The distance of an embedding reads as many values of the face as the stored one holds, so
 // a length other than the network's is damage, not a variant.
 void readChipLines(QTextStream& in, GroupManifest& manifest)
@@ -46,6 +66,7 @@ void readChipLines(QTextStream& in, GroupManifest& manifest)
         damaged(QString("embeddings of \"%1\" values, expected %2").arg(embeddings[1]).arg(FaceResnet::kEmbeddingSize));
     manifest.embeddingModel = embeddings[0];
     manifest.embeddingSize = FaceResnet::kEmbeddingSize;
+    readAlignerLine(in, manifest);
 }
 } // namespace
 

@@ -30,11 +30,14 @@ struct GroupManifest
     int chipSide = 0;           // format 2
     QString embeddingModel;     // format 2: the SHA-256 of the weights that made the embeddings
     int embeddingSize = 0;      // format 2: always the network's embedding size
+    QString chipAligner;        // format 2: what cut the chips (an "aligned" line); empty: none said
 };
 
-// Ensures: the manifest's fields; format 2 only with the network's embedding size.
+// Ensures: the manifest's fields; format 2 only with the network's embedding size, and with an
+//          optional "aligned NAME" line after the embeddings line.
 // Throws:  e_logic_argument("<what is wrong>") for text of another kind, an unknown format
-//          version, another sample size, or a bad sample count, chip size or embeddings line.
+//          version, another sample size, or a bad sample count, chip size, embeddings or aligned
+//          line.
 GroupManifest parseGroupManifest(const QByteArray& text, cv::Size sampleSize);
 
 // Requires: manifest is of format 2.

@@ -1,5 +1,6 @@
 #include "OwnerProfile.h"
 
+#include "ChipGeometry.h"
 #include "Errors.h"
 #include "GroupFolder.h"
 #include "PrivateFiles.h"
@@ -107,6 +108,12 @@ std::vector<EnrolmentGroup> OwnerProfile::load(bool chipsRequired)
             if (chipsRequired && !group.hasChips()) {
                 warn(QString("The enrolment group %1 was enrolled for the grbm model and cannot serve "
                              "the resnet model; it was skipped and kept. Enrol again for resnet.")
+                         .arg(groupPath));
+                continue;
+            }
+            if (chipsRequired && group.chipAligner != kChipAligner) {
+                warn(QString("The enrolment group %1 was saved before faces were aligned by their landmarks "
+                             "and cannot serve the resnet model; it was skipped and kept. Enrol again for resnet.")
                          .arg(groupPath));
                 continue;
             }

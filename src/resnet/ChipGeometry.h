@@ -17,6 +17,11 @@ inline const cv::Point2f kChipRightEye(100.5f, 46.6f);
 // centres are put on the two points above (106.5 px; across, 74.8: tools/chip-fit, 2,000 faces).
 inline const cv::Point2f kChipMouth(74.0f, 106.5f);
 
+// The name a saved group records for chips cut by this program's aligner (the face landmarks).
+// Groups saved before it record none: their chips were cut by a Haar eye search, and a face
+// verified on landmark chips against them lets more strangers through.
+inline constexpr const char* kChipAligner = "landmarks";
+
 // Requires: from and to of equal length, at least two points, not all of `from` in one place.
 // Ensures:  the rotation, uniform scale and shift that map `from` onto `to` with the least sum
 //           of squared distances (exactly, for two points).

@@ -3,6 +3,7 @@
 // refused or run on frames without a face); the answers on real faces enrol the owner through
 // the window first and need the shared face data.
 #include "CheckProcess.h"
+#include "ChipGeometry.h"
 #include "FaceGeometry.h"
 #include "FaceResnet.h"
 #include "FaceVideos.h"
@@ -75,8 +76,8 @@ QString shippedWeightsKey()
 }
 
 // A profile the check takes: the face-resnet with the liveness check on, and group-1 of a few
-// samples with chips and embeddings under `key` (samples only without chips).
-void writeProfile(const QString& dir, const QString& key, bool chips = true)
+// samples with chips cut by `aligner` and embeddings under `key` (samples only without chips).
+void writeProfile(const QString& dir, const QString& key, bool chips = true, const QString& aligner = kChipAligner)
 {
     QVERIFY(makePrivateFolder(dir) && makePrivateFolder(dir + "/group-1"));
     EnrolmentGroup group(std::vector<cv::Mat>(kSamples, cv::Mat(kSampleSize, CV_8UC1, cv::Scalar(120))));
@@ -89,6 +90,7 @@ void writeProfile(const QString& dir, const QString& key, bool chips = true)
             group.embeddings.push_back(embedding);
         }
         group.embeddingModel = key;
+        group.chipAligner = aligner;
     }
     writeGroupFolder(dir + "/group-1", group);
     QVERIFY(writePrivate(dir + "/features.txt", "resnet\n") && writePrivate(dir + "/liveness.txt", "on\n"));
@@ -182,6 +184,12 @@ void CheckTest::everyRefusalIsStatusThreeNamingWhatToFix()
          [&] {
              QDir(profile).removeRecursively();
              writeProfile(profile, QString(64, 'b'));
+         },
+         profile, {}, 5.0},
+        {"chips of the earlier alignment",
+         [&] {
+             QDir(profile).removeRecursively();
+             writeProfile(profile, key, true, QString());
          },
          profile, {}, 5.0},
         {"damaged embeddings", [&] { QVERIFY(QFile(group + "/embeddings.bin").resize(100)); }, group, {}, 1.0},

@@ -1,6 +1,7 @@
 // The headless check's reading of the owner profile: a sound profile comes back whole, beside
 // a running window and without a change on disk, and every unsafe or damaged one is refused at
 // once with a message naming the path and the fix.
+#include "ChipGeometry.h"
 #include "ErrorMessage.h"
 #include "FaceGeometry.h"
 #include "FaceResnet.h"
@@ -110,6 +111,7 @@ EnrolmentGroup makeGroup(int number)
         group.embeddings.push_back(embedding);
     }
     group.embeddingModel = QString(64, 'a');
+    group.chipAligner = kChipAligner;
     return group;
 }
 
