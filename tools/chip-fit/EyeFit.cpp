@@ -2,6 +2,7 @@
 
 #include "FaceChip.h"
 #include "ProgressBar.h"
+#include "report/Quantiles.h"
 #include "SequentialOpenCv.h"
 
 #include <opencv2/objdetect.hpp>
@@ -13,22 +14,12 @@
 
 namespace {
 
-float median(std::vector<float> values)
+float median(const std::vector<float>& values)
 {
-    if (values.empty())
-        return 0;
-    const auto middle = values.begin() + values.size() / 2;
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
+    return eval::quantile(values, 0.5);
 }
 
-float medianDeviation(std::vector<float> values)
-{
-    const float centre = median(values);
-    for (float& value : values)
-        value = std::abs(value - centre);
-    return median(values);
-}
+using eval::medianDeviation;
 
 } // namespace
 

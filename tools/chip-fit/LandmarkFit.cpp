@@ -4,6 +4,7 @@
 #include "FaceChip.h"
 #include "FaceRegions.h"
 #include "ProgressBar.h"
+#include "report/Quantiles.h"
 #include "SequentialOpenCv.h"
 
 #include <algorithm>
@@ -12,22 +13,8 @@
 
 namespace {
 
-float quantile(std::vector<float> values, double share)
-{
-    if (values.empty())
-        return 0;
-    const auto at = values.begin() + std::ptrdiff_t(share * double(values.size() - 1));
-    std::nth_element(values.begin(), at, values.end());
-    return *at;
-}
-
-float medianDeviation(std::vector<float> values)
-{
-    const float centre = quantile(values, 0.5);
-    for (float& value : values)
-        value = std::abs(value - centre);
-    return quantile(values, 0.5);
-}
+using eval::medianDeviation;
+using eval::quantile;
 
 // Where the points land when the eye centres are put on the chip's.
 cv::Point2f onEyeChip(const FaceLandmarks::Points& points, const cv::Point2f& point)

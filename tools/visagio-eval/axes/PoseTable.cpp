@@ -1,5 +1,7 @@
 #include "axes/PoseTable.h"
 
+#include "report/Quantiles.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,21 +10,6 @@
 namespace eval {
 
 namespace {
-
-float quantile(std::vector<float> values, double share)
-{
-    const auto at = values.begin() + std::ptrdiff_t(share * double(values.size() - 1) + 0.5);
-    std::nth_element(values.begin(), at, values.end());
-    return *at;
-}
-
-float medianDeviation(std::vector<float> values)
-{
-    const float centre = quantile(values, 0.5);
-    for (float& value : values)
-        value = std::abs(value - centre);
-    return quantile(values, 0.5);
-}
 
 // "median (deviation) | low to high" of one angle, degrees.
 std::string angleCells(const std::vector<float>& angles)
