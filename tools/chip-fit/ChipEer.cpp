@@ -57,6 +57,22 @@ struct Worker
         embedCount += 2;
     }
 
+    // The chip `chips` cuts, embedded when the face aligned it; otherwise the box chip's
+    // embeddings already in `face`. Ensures: whether the face aligned it.
+    template <typename Embeddings>
+    bool embedAligned(FaceChip& chips, const cv::Mat& image, const cv::Rect& box, const Embeddings& face,
+                      std::vector<float>& single, std::vector<float>& mirrored)
+    {
+        const cv::Mat chip = chips.cut(image, box);
+        if (!chips.aligned()) {
+            single = face.box;
+            mirrored = face.boxMirrored;
+            return false;
+        }
+        embed(chip, single, mirrored);
+        return true;
+    }
+
     FaceResnet net;
     FaceChip eyeChips;
     FaceChip boxChips;
@@ -85,22 +101,9 @@ void ChipEer::embedAll(const std::vector<BoxedFace>& faces, const Options& optio
         Embeddings& face = embeddings[i];
         const cv::Mat image = readPhoto(faces[i].photo);
         worker.embed(worker.boxChips.cut(image, faces[i].box), face.box, face.boxMirrored);
-        const cv::Mat eyeChip = worker.eyeChips.cut(image, faces[i].box);
-        face.byEyes = worker.eyeChips.aligned();
-        if (face.byEyes) {
-            worker.embed(eyeChip, face.eyes, face.eyesMirrored);
-        } else {
-            face.eyes = face.box;
-            face.eyesMirrored = face.boxMirrored;
-        }
-        const cv::Mat landmarkChip = worker.landmarkChips.cut(image, faces[i].box);
-        face.byLandmarks = worker.landmarkChips.aligned();
-        if (face.byLandmarks) {
-            worker.embed(landmarkChip, face.landmarks, face.landmarksMirrored);
-        } else {
-            face.landmarks = face.box;
-            face.landmarksMirrored = face.boxMirrored;
-        }
+        face.byEyes = worker.embedAligned(worker.eyeChips, image, faces[i].box, face, face.eyes, face.eyesMirrored);
+        face.byLandmarks = worker.embedAligned(worker.landmarkChips, image, faces[i].box, face, face.landmarks,
+                                               face.landmarksMirrored);
     });
     std::chrono::steady_clock::duration total{};
     long count = 0;

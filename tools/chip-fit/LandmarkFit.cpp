@@ -51,7 +51,10 @@ LandmarkFit::LandmarkFit(const std::vector<BoxedFace>& faces, const QString& lan
         cutting += std::clock() - start;
         ++result.faces;
         result.plausible += chips.alignment() == FaceChip::Alignment::Landmarks ? 1 : 0;
-        const FaceLandmarks::Points points = network.locate(image, face.box);
+        // The chip's own landmarks where it was aligned by them; the few it refused are located
+        // again, so that the fit sees every face.
+        const FaceLandmarks::Points points =
+            chips.lastLandmarks() ? *chips.lastLandmarks() : network.locate(image, face.box);
         const cv::Point2f mouth = onEyeChip(points, mouthCentre(points));
         mouthX.push_back(mouth.x);
         mouthY.push_back(mouth.y);
