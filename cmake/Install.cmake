@@ -33,3 +33,8 @@ install(FILES "${CMAKE_SOURCE_DIR}/data/desktop/${VISAGIO_APP_ID}.metainfo.xml"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
 install(FILES "${CMAKE_SOURCE_DIR}/LICENSE" "${CMAKE_SOURCE_DIR}/README.md"
     DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/visagio")
+
+# The face login: its pam-auth-update profile (off until `pam-auth-update --enable visagio`) and
+# the folder of its counts of failed checks, made at boot. The module itself: cmake/Pam.cmake.
+install(FILES "${CMAKE_SOURCE_DIR}/data/pam/visagio" DESTINATION "${CMAKE_INSTALL_DATADIR}/pam-configs")
+install(FILES "${CMAKE_SOURCE_DIR}/data/pam/visagio.conf" DESTINATION "lib/tmpfiles.d")

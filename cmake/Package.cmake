@@ -17,6 +17,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "misc")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Beside the computed libraries: the face login's system user (adduser) and pam-auth-update.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libpam-runtime")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_SOURCE_DIR}/data/debian/postinst"
+    "${CMAKE_SOURCE_DIR}/data/debian/prerm" "${CMAKE_SOURCE_DIR}/data/debian/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Without the face data cpack stops at once with the configure message, before it builds.
 if(VISAGIO_FACEDATA_MISSING)
     set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_BINARY_DIR}/VisagioPackageStop.cmake")
