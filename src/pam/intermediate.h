@@ -16,6 +16,7 @@ struct vg_child_plan {
     int64_t report_by_ms;     // F + S + 0.5 s
 };
 
-// Requires: called in a child just forked by the module; every descriptor of plan is >= 3.
+// Requires: called in a child just forked by the module with every signal blocked; every
+//           descriptor of plan is >= 3.
 // Ensures:  never returns; writes one report to plan->result_write and _exits.
 _Noreturn void vg_run_intermediate(const struct vg_child_plan *plan);

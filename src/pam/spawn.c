@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/pidfd.h>
@@ -104,9 +105,15 @@ int vg_spawn_check(const struct vg_launch *launch, int timeout, struct vg_report
                                  fork_ms + timeout * 1000 + kKillAfterMs,
                                  fork_ms + timeout * 1000 + kReportByMs};
     // _Fork: the child runs no atfork handler of the host and only async-signal-safe calls.
+    // Signals stay blocked across it, so no handler of the host runs in the child before it
+    // has reset them all.
+    sigset_t all, host_mask;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &host_mask);
     pid_t child = _Fork();
     if (child == 0)
         vg_run_intermediate(&plan);
+    pthread_sigmask(SIG_SETMASK, &host_mask, NULL);
     int pidfd = child > 0 ? pidfd_open(child, 0) : -1;
     close_all(fds, 1);
     close_all(fds + 2, 3);

@@ -346,6 +346,23 @@ group_retries() {
         expect "result: PAM_AUTHINFO_UNAVAIL"
         expect_runs 0
     fi
+    new_case "state file held locked"
+    tries=$STATE_DIR/user/$OWNER_UID/visagio-tries
+    as_owner flock "$tries" sleep 1.5 &
+    local holder=$!
+    sleep 0.3
+    locker
+    wait "$holder"
+    expect "result: PAM_AUTHINFO_UNAVAIL"
+    expect_runs 0
+
+    new_case "state file a symbolic link"
+    ln -s "$CASE/elsewhere" "$STATE_DIR/user/$OWNER_UID/visagio-tries"
+    locker
+    expect "result: PAM_AUTHINFO_UNAVAIL"
+    expect_runs 0
+    [ ! -e "$CASE/elsewhere" ] || fail "the module followed the link"
+
     new_case "state file over 4 KiB"
     tries=$STATE_DIR/user/$OWNER_UID/visagio-tries
     head -c 5000 /dev/zero | tr '\0' '\n' > "$tries"
@@ -403,6 +420,12 @@ group_root() {
     as_root cups "$OWNER"
     expect "result: PAM_AUTH_ERR"
 
+    new_case "check user missing" "$nobody_uid"
+    configure sudo check_user=no-such-user-vg
+    as_root sudo "$OWNER"
+    expect "result: PAM_SYSTEM_ERR"
+    expect_runs 0
+
     new_case "exit 0 without a yes line" "$nobody_uid"
     tell_check "exit 0 maybe"
     as_root sudo "$OWNER"
@@ -433,9 +456,10 @@ group_root() {
     [ "$(recorded arg | sed -n 3p)" = "$SEAL_DIR/$OWNER" ] || fail "profile $(recorded arg | sed -n 3p)"
 }
 
-# A place for the cases that run the real check on a sealed profile.
-group_real_check() {
-    skip "the real check's cases live with the seal's tests"
+# use_real_check PATH: the case runs the given visagio-check (a test build) instead of the
+# fake one; the cases on sealed profiles and real answers call this after new_case.
+use_real_check() {
+    ARGS[0]="check=$1"
 }
 
 case "$GROUP" in
