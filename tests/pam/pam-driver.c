@@ -3,12 +3,16 @@
 // left behind.
 //
 // pam-driver CONFDIR SERVICE USER [--rhost HOST] [--ruser NAME] [--silent]
-//            [--sigchld ignore|handle] [--alarm SECONDS]
+//            [--sigchld ignore|handle] [--alarm SECONDS] [--messages LOCALEDIR]
+// --messages: the host runs in the environment's locale and finds the module's message
+// catalogue under LOCALEDIR (an installed system finds it in the default folder).
 
 #define _GNU_SOURCE
 #include <security/pam_appl.h>
 
 #include <errno.h>
+#include <libintl.h>
+#include <locale.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -96,6 +100,10 @@ int main(int argc, char **argv)
             set_handler(SIGCHLD, strcmp(next, "ignore") == 0 ? SIG_IGN : on_child);
         else if (strcmp(argv[i], "--alarm") == 0 && ++i)
             alarm_seconds = atoi(next);
+        else if (strcmp(argv[i], "--messages") == 0 && ++i) {
+            setlocale(LC_ALL, "");
+            bindtextdomain("visagio", next);
+        }
         else {
             fprintf(stderr, "pam-driver: unknown option %s\n", argv[i]);
             return 2;

@@ -1,6 +1,6 @@
 #!/bin/bash
 # The PAM module's tests with a fake check in place of visagio-check:
-#   pam-test.sh GROUP MODULE DRIVER FAKE_CHECK
+#   pam-test.sh GROUP MODULE DRIVER FAKE_CHECK MESSAGES_MO
 # GROUP: mapping, unavailable, time, retries, message (the locker path, run as the owner) or
 # root (the root path; as root under CI=true only). Each case gets its own folder with a copy of
 # the fake check (told what to do by fake-check.do beside it), a seal folder, a state folder, a
@@ -13,6 +13,7 @@ GROUP=$1
 MODULE=$2
 DRIVER=$3
 FAKE_CHECK=$4
+MESSAGES_MO=$5
 FAILURES=0
 CASE_NAME=""
 # libpam answers a stack in which every module ignored the request with PAM_PERM_DENIED; the
@@ -378,6 +379,13 @@ group_message() {
     locker
     [ "$(grep -c '^info: Face not accepted$' "$CASE/out")" -eq 1 ] || fail "expected one message"
     [ "$(grep -c '^info: ' "$CASE/out")" -eq 1 ] || fail "expected nothing else shown"
+
+    new_case "message in Russian"
+    owned_folder "$CASE/locale/ru/LC_MESSAGES" "$OWNER_UID"
+    cp "$MESSAGES_MO" "$CASE/locale/ru/LC_MESSAGES/visagio.mo"
+    chmod 0644 "$CASE/locale/ru/LC_MESSAGES/visagio.mo"
+    LC_ALL=C.UTF-8 LANGUAGE=ru locker --messages "$CASE/locale"
+    expect "info: Лицо не принято"
 
     new_case "no message under PAM_SILENT"
     locker --silent
