@@ -17,7 +17,7 @@ enum {
     kKillAfterMs = 250,       // past the check's own timeout, the intermediate kills it
     kReportByMs = 500,        // and reports by then
     kReadUntilMs = 1000,      // the module waits this long past the timeout for the report
-    kReapWaitMs = 250,        // and then this long for the killed intermediate to end
+    kReapWaitMs = 100,        // and then this long for the killed intermediate to end
 };
 
 // Moves fd above 0-2: the children put /dev/null and the pipe there by dup2.

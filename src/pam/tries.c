@@ -67,8 +67,8 @@ static int state_path(const struct vg_options *options, const struct vg_target *
 }
 
 // Opens and locks the state file; -1 when it is not this euid's small regular file or the
-// lock stays taken for 0.5 s.
-static int open_locked(const char *path)
+// lock stays taken until deadline_ms (CLOCK_MONOTONIC).
+static int open_locked(const char *path, int64_t deadline_ms)
 {
     int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0)
@@ -79,9 +79,8 @@ static int open_locked(const char *path)
         close(fd);
         return -1;
     }
-    int64_t deadline = vg_now_ms() + kLockWaitMs;
     while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || vg_now_ms() >= deadline) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || vg_now_ms() >= deadline_ms) {
             close(fd);
             return -1;
         }
@@ -135,7 +134,7 @@ int vg_attempt_begin(pam_handle_t *pamh, const struct vg_options *options,
 {
     struct attempt_list list;
     int fd = -1;
-    if (state_path(options, target, path, attempt) != 0 || (fd = open_locked(attempt->path)) < 0
+    if (state_path(options, target, path, attempt) != 0 || (fd = open_locked(attempt->path, vg_now_ms() + kLockWaitMs)) < 0
         || read_attempts(fd, &list) != 0) {
         pam_syslog(pamh, LOG_WARNING, "attempt count of %s unusable", target->name);
         if (fd >= 0)
@@ -155,12 +154,14 @@ int vg_attempt_begin(pam_handle_t *pamh, const struct vg_options *options,
     return written == 0 ? PAM_SUCCESS : PAM_AUTHINFO_UNAVAIL;
 }
 
-void vg_attempt_end(pam_handle_t *pamh, const struct vg_attempt *attempt, enum vg_attempt_end end)
+void vg_attempt_end(pam_handle_t *pamh, const struct vg_attempt *attempt, enum vg_attempt_end end,
+                    int64_t deadline_ms)
 {
     if (end == VG_ATTEMPT_COUNTED)
         return;
     struct attempt_list list;
-    int fd = open_locked(attempt->path);
+    int64_t wait_until = vg_now_ms() + kLockWaitMs;
+    int fd = open_locked(attempt->path, wait_until < deadline_ms ? wait_until : deadline_ms);
     int ok = fd >= 0 && read_attempts(fd, &list) == 0;
     if (ok && end == VG_ATTEMPT_ACCEPTED)
         list.count = 0;

@@ -4,6 +4,8 @@
 #include "options.h"
 #include "target.h"
 
+#include <stdint.h>
+
 // The attempt this call recorded: where, and its CLOCK_BOOTTIME second.
 struct vg_attempt {
     char path[PATH_MAX];
@@ -26,5 +28,7 @@ int vg_attempt_begin(pam_handle_t *pamh, const struct vg_options *options,
                      struct vg_attempt *attempt);
 
 // Requires: attempt from a successful vg_attempt_begin.
-// Ensures:  the state file updated as end says (best effort: a failure is logged).
-void vg_attempt_end(pam_handle_t *pamh, const struct vg_attempt *attempt, enum vg_attempt_end end);
+// Ensures:  the state file updated as end says (best effort: a failure, or the lock still
+//           taken at 0.5 s or deadline_ms on CLOCK_MONOTONIC, is logged and leaves it counted).
+void vg_attempt_end(pam_handle_t *pamh, const struct vg_attempt *attempt, enum vg_attempt_end end,
+                    int64_t deadline_ms);
