@@ -62,10 +62,10 @@ static int face_check(pam_handle_t *pamh, int flags, const struct vg_options *op
     char how[64];
     vg_printable(report.line, line);
     pam_syslog(pamh, result == PAM_SUCCESS ? LOG_NOTICE : LOG_WARNING,
-               "user %s, %s path: %s, check %s: %s%s", target->name, path_name(path),
+               "user %s, %s path: %s, check %s%s%s%s", target->name, path_name(path),
                pam_strerror(pamh, result), started ? vg_report_text(&report, how, sizeof how)
                                                    : "not started",
-               line, kBuildNote);
+               line[0] ? ": " : "", line, kBuildNote);
     if (started && result != PAM_SUCCESS && !(flags & PAM_SILENT))
         pam_info(pamh, "%s", dgettext("visagio", "Face not accepted"));
     return result;
