@@ -120,7 +120,7 @@ within_time_limit() {
     [ -n "$ms" ] && [ "$ms" -lt "$TIME_LIMIT_MS" ] || fail "took ${ms:-?} ms, over $TIME_LIMIT_MS"
 }
 
-# What the check's end becomes, and what the module passes it; nothing started before step 6.
+# What the check's end becomes, and what the module passes it; a refusal starts nothing.
 group_mapping() {
     new_case "yes on exit 0"
     tell_check "exit 0 yes: the owner"
