@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared set-up of the PAM module's shell tests: a 0755 work folder, the owner account the
 # locker path runs as, and running a command as that owner. Sourced, not run.
 #
