@@ -1,19 +1,24 @@
 #!/bin/bash
 # The PAM module's tests with a fake check in place of visagio-check:
-#   pam-test.sh GROUP MODULE DRIVER FAKE_CHECK MESSAGES_MO
+#   pam-test.sh GROUP MODULE DRIVER FAKE_CHECK MESSAGES_MO BUILD STAND_INS
 # GROUP: mapping, unavailable, time, retries, message (the locker path, run as the owner) or
-# root (the root path; as root under CI=true only). Each case gets its own folder with a copy of
+# root (the root path; as root under CI=true only); answers and untrusted run the real check
+# (answers.sh) from BUILD installed into a temporary prefix, on what STAND_INS makes. Each case gets its own folder with a copy of
 # the fake check (told what to do by fake-check.do beside it), a seal folder, a state folder, a
 # profile folder and a PAM configuration folder naming the test module by absolute path.
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=lib.sh
 . "$HERE/lib.sh"
+# shellcheck source=answers.sh
+. "$HERE/answers.sh"
 GROUP=$1
 MODULE=$2
 DRIVER=$3
 FAKE_CHECK=$4
 MESSAGES_MO=$5
+REAL_BUILD=$6
+STAND_INS=$7
 FAILURES=0
 CASE_NAME=""
 # libpam answers a stack in which every module ignored the request with PAM_PERM_DENIED; the
@@ -464,14 +469,8 @@ group_root() {
     [ "$(recorded arg | sed -n 3p)" = "$SEAL_DIR/$OWNER" ] || fail "profile $(recorded arg | sed -n 3p)"
 }
 
-# use_real_check PATH: the case runs the given visagio-check (a test build) instead of the
-# fake one; the cases on sealed profiles and real answers call this after new_case.
-use_real_check() {
-    ARGS[0]="check=$1"
-}
-
 case "$GROUP" in
-    mapping|unavailable|time|retries|message) ;;
+    mapping|unavailable|time|retries|message|answers|untrusted) ;;
     root)
         [ "$(id -u)" -eq 0 ] || skip "the root path's cases need root (and CI=true)" ;;
     *) echo "unknown group $GROUP"; exit 2 ;;
