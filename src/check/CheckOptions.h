@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProfileLocation.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +17,7 @@ struct CheckOptions
     QString expectedSeal;  // the digest the profile must have (64 lower-case hex); empty: any
     // Where --seal and --unseal keep the sealed copies, and the group that may read them (only
     // a test build lets the command line change them).
-    QString sealFolder = "/var/lib/visagio";
+    QString sealFolder = kSealFolder;
     QString sealGroup = "visagio";
 };
 
