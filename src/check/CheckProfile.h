@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <utility>
 #include <vector>
 
 // What the headless check demands of a profile before it loads a model or opens the camera.
@@ -19,8 +20,8 @@ void requireResnetWithLiveness(const CheckedProfile& profile);
 // The groups a check runs on, and those it leaves out with the reason.
 struct GroupSelection
 {
-    std::vector<const CheckedGroup*> used;                // in order of N
-    std::vector<std::pair<int, QString>> leftOut;         // N and why, in order of N
+    std::vector<const CheckedGroup*> used;         // in order of N
+    std::vector<std::pair<int, QString>> leftOut;  // N and why, in order of N
 };
 
 // The one choice of groups that the check, its seal and the check of the seal share: format 2

@@ -69,7 +69,7 @@ gid_t groupId(const QString& name)
 }  // namespace
 
 SealStore::SealStore(const QString& folder, const QString& group)
-    : path(folder), readers(groupId(group)), folder(openStore(folder))
+    : path(folder), readerGroup(group), folder(openStore(folder))
 {
     lock = UniqueFd(::openat(this->folder.get(), kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (lock.get() < 0)
@@ -81,6 +81,7 @@ SealStore::SealStore(const QString& folder, const QString& group)
 
 void SealStore::seal(const QString& user, uid_t uid, const ProfileFiles& files, const QString& digest)
 {
+    readers = groupId(readerGroup);
     removeLeftovers(user);
     const QByteArray fresh = hidden(user, ".new");
     writeCopy(fresh, files);

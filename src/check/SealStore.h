@@ -14,19 +14,22 @@
 class SealStore
 {
 public:
-    // Requires: root; `user` is a sealable name (SealOwner.h).
-    // Ensures:  the folder open (made root's 0755 when missing) and locked.
-    // Throws:   CannotRun when the folder is not root's or is writable by others, the group does
-    //           not exist, or the folder cannot be made, opened or locked.
+    // Requires: root.
+    // Ensures:  the folder open (made root's 0755 when missing) and locked; copies will be
+    //           readable by `group`.
+    // Throws:   CannotRun when the folder is not root's or is writable by others, or cannot be
+    //           made, opened or locked.
     SealStore(const QString& folder, const QString& group);
 
     SealStore(const SealStore&) = delete;
     SealStore& operator=(const SealStore&) = delete;
 
+    // Requires: `user` is a sealable name (SealOwner.h).
     // Ensures: USER/ holds exactly `files` (written as .USER.new, each file created anew and
     //          synced, then swapped in at once), the old copy is gone, then USER.seal records
     //          `uid` and `digest`; every step synced.
-    // Throws:  CannotRun naming the path and the system's reason when a step fails.
+    // Throws:  CannotRun when the group does not exist, or naming the path and the system's
+    //          reason when a step fails.
     void seal(const QString& user, uid_t uid, const ProfileFiles& files, const QString& digest);
 
     // Ensures: neither USER.seal nor USER/ exists; true when either did.
@@ -44,6 +47,7 @@ private:
     void sync(int fd, const QString& path);
 
     QString path;
+    QString readerGroup;
     gid_t readers = 0;
     UniqueFd folder;
     UniqueFd lock;

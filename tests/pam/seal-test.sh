@@ -97,8 +97,10 @@ line=$(as_reader "$check" --profile "$seal_dir/$owner" --camera "$work/none.avi"
     2>/dev/null) && fail "a wrong seal ran"
 [[ $line == "cannot run: the profile differs from its seal;"* ]] || fail "wrong seal: $line"
 
-# --- sealing again swaps the new copy in and leaves nothing behind ---
+# --- sealing again swaps the new copy in and leaves nothing behind, an interrupted one's
+# leftover included ---
 as_owner rm -r "$profile/group-3"
+mkdir -p "$seal_dir/.$owner.new/group-9"
 out=$(seal SUDO_UID="$uid") || fail "second seal: status $?: $out"
 [[ $out == *"sealed: 1 groups for $owner" ]] || fail "second seal printed: $out"
 [ ! -e "$seal_dir/$owner/group-3" ] && [ -z "$(find "$seal_dir" -name ".$owner*")" ] || fail "left over: $(listing)"
