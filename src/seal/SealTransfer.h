@@ -1,22 +1,13 @@
 #pragma once
 
-#include "SealDigest.h"
+#include "SealAcceptance.h"
 #include "SealOwner.h"
 
 #include <QString>
 
-#include <utility>
-#include <vector>
-
 // The owner's profile as root may seal it: read by a child that has become the owner, handed
-// over a pipe, and checked again by root, who never opens a path under the owner's home.
-struct SealedProfile
-{
-    ProfileFiles files;                            // in the order the digest takes them
-    std::vector<int> groups;                       // the sealed groups' N, increasing
-    std::vector<std::pair<int, QString>> leftOut;  // N and why (printable), increasing
-};
-
+// over a pipe, and checked again by root (SealAcceptance.h), who never opens a path under the
+// owner's home.
 // Requires: root, single-threaded (the child forks without exec).
 // Ensures:  a forked child drops to the owner's uid, gid and groups before it opens anything,
 //           reads pw_dir/.local/share/visagio under the home rules and caps, and pipes over the
