@@ -8,6 +8,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 using namespace ProfileLayout;
 
 namespace {
@@ -40,6 +42,12 @@ private:
                   QString::fromStdString(answerLine(name.toStdString())) + "; try again");
     }
 
+    // features.txt, and liveness.txt when it came.
+    std::size_t settingFiles() const
+    {
+        return sealed.files.size() > 1 && sealed.files[1].first == kLivenessName ? 2 : 1;
+    }
+
     SealedProfile sealed;
     qint64 total = 0;
     int lastNumber = 0;
@@ -48,8 +56,6 @@ private:
 void Acceptance::take(const SealRecord& file)
 {
     const std::size_t index = sealed.files.size();
-    const bool hasLiveness = index > 1 && sealed.files[1].first == kLivenessName;
-    const std::size_t groupFiles = index - (hasLiveness ? 2 : 1);
     qint64 cap = 0;
     if (index == 0 && file.name == kFeaturesName) {
         cap = kSettingCap;
@@ -59,7 +65,7 @@ void Acceptance::take(const SealRecord& file)
         const int slash = file.name.indexOf('/');
         const int number = groupNumberOf(file.name.left(slash));
         const QByteArray leaf = file.name.mid(slash + 1);
-        const bool manifest = groupFiles % 2 == 0;
+        const bool manifest = (index - settingFiles()) % 2 == 0;
         const bool expected = number > 0 && (manifest ? number > lastNumber && leaf == GroupManifest::kFileName
                                                       : number == lastNumber && leaf == GroupManifest::kEmbeddingsFileName);
         if (!expected)
@@ -71,8 +77,12 @@ void Acceptance::take(const SealRecord& file)
     if (cap == 0)
         unexpected(file.name);
     total += file.data.size();
-    if (file.data.size() > cap || total > kTotalCap)
-        cannotRun("the profile's file " + QString::fromUtf8(file.name) + " passes its cap; enrol again");
+    if (file.data.size() > cap)
+        cannotRun(QString::fromUtf8(file.name) + " is larger than " + QString::number(cap) +
+                  " bytes, the most such a file may hold; enrol again");
+    if (total > kTotalCap)
+        cannotRun("the profile passes the " + QString::number(kTotalCap / kMebibyte) +
+                  " MiB it may hold in all; remove the enrolment groups you do not need");
     sealed.files.emplace_back(QString::fromUtf8(file.name), file.data);
 }
 
@@ -86,9 +96,11 @@ void Acceptance::takeLeftOut(const SealRecord& group)
 
 SealedProfile Acceptance::done()
 {
-    const std::size_t groupFiles = sealed.files.size() - (sealed.files.size() > 1 && sealed.files[1].first == kLivenessName ? 2 : 1);
-    if (sealed.files.empty() || groupFiles % 2 != 0 || sealed.groups.empty())
+    if (sealed.files.empty() || (sealed.files.size() - settingFiles()) % 2 != 0 || sealed.groups.empty())
         cannotRun("the profile came over incomplete; try again");
+    for (const auto& [number, reason] : sealed.leftOut)
+        if (std::find(sealed.groups.begin(), sealed.groups.end(), number) != sealed.groups.end())
+            cannotRun("the profile came over with group-" + QString::number(number) + " both sealed and left out");
     return std::move(sealed);
 }
 
