@@ -4,7 +4,6 @@
 
 #include <QRegularExpression>
 
-#include <cerrno>
 #include <cstdlib>
 #include <grp.h>
 #include <limits>
@@ -65,12 +64,11 @@ SealOwner sealOwner()
         cannotRun("sealing needs root; run sudo visagio-check --seal (or --unseal)");
     SealOwner owner;
     owner.uid = sudoUid();
-    errno = 0;
     const passwd* account = ::getpwuid(owner.uid);
     if (!account)
         cannotRun("uid " + QString::number(owner.uid) + " (SUDO_UID) is not in the user database");
     owner.name = QString::fromLatin1(account->pw_name);
-    if (!isSealableName(owner.name) || owner.name.toLatin1() != QByteArray(account->pw_name))
+    if (!isSealableName(owner.name))
         cannotRun("the account name of uid " + QString::number(owner.uid) +
                   " is not one a seal can be named by ([a-z_][a-z0-9_.-]{0,31}, not ending in .seal)");
     owner.gid = account->pw_gid;
