@@ -26,8 +26,8 @@ const char* const kDescription =
     "  3  cannot run: the profile is missing, damaged or unsafe, or there is no camera\n"
     "It needs a profile enrolled with visagio --features resnet and the liveness check on, and "
     "refuses a profile that other users could have changed.\n"
-    "sudo visagio-check --seal copies your profile to /var/lib/visagio for logins that run as "
-    "root and records its digest; sudo visagio-check --unseal removes both.";
+    "sudo visagio-check --seal copies the profile of the user running sudo to %1, "
+    "for logins that run as root, and records its digest; sudo visagio-check --unseal removes both.";
 
 QString absolute(const QString& path)
 {
@@ -49,6 +49,8 @@ int timeoutValue(const QString& text)
     const bool plain = ok && text == QString::number(value);
     return plain && value >= kMinTimeout && value <= kMaxTimeout ? value : 0;
 }
+
+// A SHA-256 as a seal records it: 64 lower-case hex digits.
 bool isDigest(const QString& text)
 {
     static const QRegularExpression digest("\\A[0-9a-f]{64}\\z");
@@ -91,7 +93,7 @@ void readTestOptions(const QCommandLineParser&, CheckOptions&) {}
 CheckOptions parseCheckOptions(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(kDescription);
+    parser.setApplicationDescription(QString(kDescription).arg(kSealFolder));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption profile("profile", "The owner profile (default: the window's, " +
