@@ -153,7 +153,7 @@ Webcam& openCamera(Webcam& webcam)
     return webcam;
 }
 
-// The profile as read, refused before anything loads when it does not match its seal.
+// The profile as read; a profile refused is a check that cannot run.
 CheckedProfile checkedProfile(const CheckOptions& options)
 {
     try {
@@ -163,6 +163,8 @@ CheckedProfile checkedProfile(const CheckOptions& options)
     }
 }
 
+// With an expected seal, the digest of the files the check parses for the groups it uses must
+// be that seal: a group added or a byte changed since root sealed the profile stops the run.
 void requireSeal(const CheckedProfile& profile, const QString& weightsKey, const QString& expected)
 {
     if (!expected.isEmpty() && sealDigest(sealedFiles(profile, selectGroups(profile, weightsKey))) != expected)
