@@ -187,7 +187,12 @@ FaceResnet::FaceResnet(const QString& folder)
     const QDir dir(folder);
     const QString weightsPath = dir.filePath(kWeightsName);
     net = NetBuilder(readWeights(dir.filePath(kManifestName), weightsPath, resnetTensors())).build();
-    digest = fileSha256(weightsPath);
+    digest = weightsSha256(folder);
+}
+
+QString FaceResnet::weightsSha256(const QString& folder)
+{
+    return fileSha256(QDir(folder).filePath(kWeightsName));
 }
 
 std::vector<float> FaceResnet::embed(const cv::Mat& chip)

@@ -36,6 +36,11 @@ public:
     // The SHA-256 of the weights file, in lower-case hex: the key of stored embeddings.
     const QString& sha256() const;
 
+    // Ensures: the SHA-256 of the weights file in `folder` as sha256() gives it, without
+    //          building the net (a seal keys embeddings before, or instead of, loading it).
+    // Throws:  e_failure_open naming the file when it cannot be read.
+    static QString weightsSha256(const QString& folder);
+
 private:
     cv::dnn::Net net;
     QString digest;

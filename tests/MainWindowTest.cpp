@@ -12,6 +12,7 @@
 #include "WindowDriver.h"
 #include "MessageBoxCloser.h"
 #include "ModelFiles.h"
+#include "ProfileLocation.h"
 #include "ResnetMatcher.h"
 #include "RunFolder.h"
 #include "TestData.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QLabel>
@@ -36,6 +38,8 @@
 #include <opencv2/videoio.hpp>
 
 #include <memory>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 const int kMaxTicksForGroup = 400;
@@ -143,6 +147,7 @@ private slots:
     void storedEmbeddingsServeOnlyTheWeightsThatMadeThem();
     void unwritableProfileWarnsOnceAndTheWindowWorks();
     void secondWindowOnAProfileSaysSoAndDoesNotWrite();
+    void anOutdatedSealIsNotedOnceARun();
 
 private:
     QString workDir() const { return temp->path() + "/run"; }
@@ -730,6 +735,52 @@ void MainWindowTest::secondWindowOnAProfileSaysSoAndDoesNotWrite()
     QVERIFY(enrol(first, 1));
     QCOMPARE(savedGroups(profileDir.path()), QStringList() << "group-1");
     QCOMPARE(closer.texts.size(), 1);
+}
+
+namespace {
+QStringList sealNotes;
+
+void collectSealNotes(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtWarningMsg && message.contains("visagio-check --seal"))
+        sealNotes << message;
+}
+}  // namespace
+
+// An enrolment after the profile was sealed shuts the screen locker out until the owner seals
+// again: the window says so once a run, and only when there is a seal. It writes the seal
+// folder of the system, so it runs as root under CI alone (root itself is never sealed).
+void MainWindowTest::anOutdatedSealIsNotedOnceARun()
+{
+    if (::geteuid() != 0 || !runningInCi())
+        QSKIP("writes a seal in the system's seal folder; this runs as root with CI=true");
+    const QString seal = QString(kSealFolder) + "/" + QFile::decodeName(::getpwuid(::geteuid())->pw_name) + ".seal";
+    QVERIFY2(!QFile::exists(seal), qPrintable(seal + " exists already"));
+    // The system is left as it was, whatever the outcome.
+    struct Restore
+    {
+        QString seal;
+        bool madeFolder;
+        QtMessageHandler previous;
+        ~Restore()
+        {
+            qInstallMessageHandler(previous);
+            QFile::remove(seal);
+            if (madeFolder)
+                QDir().rmdir(kSealFolder);
+        }
+    } restore{seal, !QFileInfo::exists(kSealFolder), qInstallMessageHandler(collectSealNotes)};
+    QTemporaryDir profile;
+    sealNotes.clear();
+    {
+        MainWindow window(nullptr, QString(), profile.filePath("profile"));
+        QVERIFY(enrol(window, 1));
+        QVERIFY(sealNotes.isEmpty());
+        QVERIFY(QDir().mkpath(kSealFolder) && writeBytes(seal, "visagio-seal 1 0 " + QByteArray(64, '0') + "\n"));
+        QVERIFY(enrol(window, 2));
+    }
+    QCOMPARE(sealNotes.size(), 1);
+    QVERIFY2(sealNotes[0].contains("sudo keeps the old seal"), qPrintable(sealNotes[0]));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -31,24 +31,32 @@ void requireResnetWithLiveness(const CheckedProfile& profile)
         cannotRun(QString("every group in %1 was enrolled for grbm; enrol again with visagio --features resnet").arg(dir));
 }
 
-std::vector<std::vector<std::vector<float>>> groupsOfWeights(const CheckedProfile& profile, const QString& weightsKey)
+GroupSelection selectGroups(const CheckedProfile& profile, const QString& weightsKey)
 {
-    std::vector<std::vector<std::vector<float>>> groups;
+    GroupSelection selection;
     for (const CheckedGroup& group : profile.groups) {
         if (group.manifest.format != GroupManifest::kChipsFormat)
-            continue;
-        if (group.manifest.embeddingModel != weightsKey) {
-            qDebug().noquote() << "check: skipped" << group.folder << "(embedded by other network weights)";
-            continue;
-        }
-        if (group.manifest.chipAligner != kChipAligner) {
-            qDebug().noquote() << "check: skipped" << group.folder << "(chips cut by an earlier face alignment)";
-            continue;
-        }
-        groups.push_back(group.embeddings);
+            selection.leftOut.emplace_back(group.number, "enrolled for grbm");
+        else if (group.manifest.embeddingModel != weightsKey)
+            selection.leftOut.emplace_back(group.number, "embedded by other network weights");
+        else if (group.manifest.chipAligner != kChipAligner)
+            selection.leftOut.emplace_back(group.number, "chips cut by an earlier face alignment");
+        else
+            selection.used.push_back(&group);
     }
-    if (groups.empty())
+    if (selection.used.empty())
         cannotRun(QString("every resnet group in %1 was embedded by other network weights or cut by an earlier "
                           "face alignment; enrol again with visagio --features resnet").arg(profile.folder));
+    return selection;
+}
+
+std::vector<std::vector<std::vector<float>>> groupsOfWeights(const CheckedProfile& profile, const QString& weightsKey)
+{
+    const GroupSelection selection = selectGroups(profile, weightsKey);
+    for (const auto& [number, reason] : selection.leftOut)
+        qDebug().noquote() << "check: skipped group-" + QString::number(number) << "(" + reason + ")";
+    std::vector<std::vector<std::vector<float>>> groups;
+    for (const CheckedGroup* group : selection.used)
+        groups.push_back(group->embeddings);
     return groups;
 }

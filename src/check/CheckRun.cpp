@@ -7,6 +7,7 @@
 #include "ProfileReader.h"
 #include "ResnetMatcher.h"
 #include "RunFolder.h"
+#include "SealDigest.h"
 #include "VerificationEngine.h"
 #include "Webcam.h"
 
@@ -151,20 +152,40 @@ Webcam& openCamera(Webcam& webcam)
                                           : "the camera file " + standIn.toStdString() + " cannot be played");
     return webcam;
 }
+
+// The profile as read; a profile refused is a check that cannot run.
+CheckedProfile checkedProfile(const CheckOptions& options)
+{
+    try {
+        return readCheckedProfile(options.profileDir, {::geteuid(), ::getegid()});
+    } catch (const ProfileRefused& refusal) {
+        throw CannotRun(refusal.message());
+    }
+}
+
+// With an expected seal, the digest of the files the check parses for the groups it uses must
+// be that seal: a group added or a byte changed since root sealed the profile stops the run.
+void requireSeal(const CheckedProfile& profile, const QString& weightsKey, const QString& expected)
+{
+    if (!expected.isEmpty() && sealDigest(sealedFiles(profile, selectGroups(profile, weightsKey))) != expected)
+        throw CannotRun("the profile differs from its seal; if you enrolled again, seal again with sudo "
+                        "visagio-check --seal");
+}
 }  // namespace
 
 CheckAnswer runCheck(const CheckOptions& options, Clock::time_point start)
 {
-    CheckedProfile profile;
-    try {
-        profile = readCheckedProfile(options.profileDir, {::geteuid(), ::getegid()});
-    } catch (const ProfileRefused& refusal) {
-        throw CannotRun(refusal.message());
-    }
+    const CheckedProfile profile = checkedProfile(options);
     requireResnetWithLiveness(profile);
+    // The groups are chosen, and the seal checked, by the weights' key before the network loads.
+    QString weightsKey;
+    loadStep(kResnetFolder, [&] { weightsKey = FaceResnet::weightsSha256(kResnetFolder); });
+    requireSeal(profile, weightsKey, options.expectedSeal);
     std::unique_ptr<ResnetMatcher> resnet;
     loadStep(kResnetFolder, [&] { resnet = std::make_unique<ResnetMatcher>(kResnetFolder); });
-    for (auto& group : groupsOfWeights(profile, resnet->modelKey()))
+    if (resnet->modelKey() != weightsKey)
+        throw CannotRun(std::string(kResnetFolder) + ": the weights changed while the check started");
+    for (auto& group : groupsOfWeights(profile, weightsKey))
         resnet->addGroup(std::move(group));
     resnet->train();
     std::unique_ptr<LivenessCheck> liveness;

@@ -1,6 +1,7 @@
 #include "CheckOptions.h"
 #include "CheckRun.h"
 #include "DataFolder.h"
+#include "SealCommand.h"
 #include "Webcam.h"
 
 #include <QCoreApplication>
@@ -10,9 +11,15 @@
 #include <cstdio>
 #include <iostream>
 
-// visagio-check [--profile DIR] [--camera FILE] [--timeout S]: whether the face before the
-// camera is the owner's, answered by the exit status and one line on standard output (see
-// --help). No display, no window: a login or a lock screen runs it.
+// visagio-check [--profile DIR] [--camera FILE] [--timeout S] [--expect-seal SHA256]: whether
+// the face before the camera is the owner's, answered by the exit status and one line on
+// standard output (see --help). No display, no window: a login or a lock screen runs it.
+// sudo visagio-check --seal | --unseal: the copy of the profile that logins run as root use.
+#ifdef VISAGIO_CHECK_TESTING
+// Marks a build that takes test options; packaging proves no installed file holds it.
+extern "C" __attribute__((used)) const char visagioTestBuildMarker[] = "VISAGIO-TEST-BUILD";
+#endif
+
 namespace {
 constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -45,6 +52,21 @@ int answer(const CheckAnswer& result)
     // A yes that did not reach the caller is no yes.
     return written || result.status != kOwner ? result.status : kNotOwner;
 }
+
+// The seal's lines, or its one "cannot run" line.
+int sealAnswer(const CheckOptions& options)
+{
+    try {
+        const std::vector<std::string> lines = options.mode == CheckOptions::Mode::Seal
+                                                   ? sealProfile(options, QCoreApplication::applicationDirPath())
+                                                   : unsealProfile(options);
+        for (const std::string& line : lines)
+            std::fputs((line + "\n").c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : kCannotRun;
+    } catch (const std::exception& error) {
+        return answer({kCannotRun, std::string("cannot run: ") + error.what()});
+    }
+}
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -55,6 +77,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName("visagio-check");
     QCoreApplication::setApplicationVersion(VISAGIO_VERSION);
     const CheckOptions options = parseCheckOptions(QCoreApplication::arguments());
+    if (options.mode != CheckOptions::Mode::Check)
+        return sealAnswer(options);
     if (!options.cameraFile.isEmpty())
         qputenv(Webcam::kStandInVariable, options.cameraFile.toLocal8Bit());
     enterDataFolder(VISAGIO_DATA_FOLDER, QCoreApplication::applicationDirPath());

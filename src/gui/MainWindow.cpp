@@ -4,17 +4,22 @@
 #include "Confidence.h"
 #include "Errors.h"
 #include "FaceGeometry.h"
+#include "ProfileLocation.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGraphicsScene>
 #include <QListWidgetItem>
 #include <QMessageBox>
 #include <QPixmap>
 #include <opencv2/imgproc.hpp>
+
+#include <pwd.h>
+#include <unistd.h>
 
 // The run-time texts are translated in the form's context, "Visagio", so that one translation
 // covers the form and the window (lupdate reads the context from each call).
@@ -219,6 +224,7 @@ void MainWindow::trainGroup()
     trainActiveModel();
     addGroupIcon(matcher->groups().back().front());
     saveGroup(group);
+    noteOutdatedSeal();
     frameTimer.start(interval);
 
     collected.clear();
@@ -227,6 +233,20 @@ void MainWindow::trainGroup()
     clickedTrain();
     ui->_lblStatus->setText(
         QCoreApplication::translate("Visagio", "Шаблон успешно добавлен. Макет в режиме ожидания."));
+}
+
+// A login that runs as the user (the screen locker) checks the profile against the seal, which
+// root alone renews: the new group shuts it out until then, while sudo keeps using the old copy.
+void MainWindow::noteOutdatedSeal()
+{
+    const passwd* account = ::getpwuid(::geteuid());
+    if (sealNoted || !profile || !account)
+        return;
+    if (QFileInfo::exists(QString(kSealFolder) + "/" + QFile::decodeName(account->pw_name) + ".seal")) {
+        sealNoted = true;
+        qWarning() << "profile: face login at the screen locker is refused until you seal the profile again "
+                      "(sudo visagio-check --seal); sudo keeps the old seal";
+    }
 }
 
 // Only the model that verifies keeps a template: the two never mix.

@@ -84,6 +84,7 @@ private:
     void loadGroup(const EnrolmentGroup& group);
     void recordFeatures();
     void saveGroup(const EnrolmentGroup& group);
+    void noteOutdatedSeal();
     void forgetGroup(int index);
     void warnAboutProfile(const QString& message);
     void test(const VerificationEngine::Tick& tick);
@@ -114,6 +115,7 @@ private:
     std::unique_ptr<QGraphicsScene> scene;
     bool started = false;
     std::unique_ptr<OwnerProfile> profile;
+    bool sealNoted = false;  // the outdated seal is logged once a run
     // The face-resnet side; null when the GRBM model verifies.
     std::unique_ptr<ResnetMatcher> resnet;
     std::vector<cv::Mat> collectedChips;

@@ -18,6 +18,15 @@ inline constexpr const char* kLivenessName = "liveness.txt";
 inline constexpr const char* kDefaultFeatures = "grbm";
 inline constexpr const char* kOn = "on";
 inline constexpr const char* kOff = "off";
+// Caps on the files a check reads, far above what the window writes (a word, a manifest of six
+// short lines, the 51,200 bytes of a group of 100 embeddings, some 100 groups) and low enough
+// that a check, or a seal, stays small.
+inline constexpr qint64 kSettingCap = 64;
+inline constexpr qint64 kManifestCap = 4 * 1024;
+inline constexpr qint64 kEmbeddingsCap = 1024 * 1024;
+inline constexpr qint64 kMebibyte = 1024 * 1024;
+inline constexpr qint64 kTotalCap = 16 * kMebibyte;
+
 // A recorded setting is one short word; a file holding anything else records no choice.
 inline constexpr int kMaxSettingLength = 32;
 

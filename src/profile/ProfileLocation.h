@@ -10,3 +10,7 @@ inline QString defaultProfileFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/visagio";
 }
+
+// Where sudo visagio-check --seal keeps, for logins that run as root, each user's sealed copy
+// of the profile (USER/) and its seal (USER.seal).
+inline constexpr const char* kSealFolder = "/var/lib/visagio";

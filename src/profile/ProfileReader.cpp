@@ -19,13 +19,6 @@
 using namespace ProfileLayout;
 
 namespace {
-// Caps, far above what the window writes (a word, a manifest of six short lines, the 51,200
-// bytes of a group of 100 embeddings, some 100 groups) and low enough that a check stays small.
-constexpr qint64 kSettingCap = 64;
-constexpr qint64 kManifestCap = 4 * 1024;
-constexpr qint64 kEmbeddingsCap = 1024 * 1024;
-constexpr qint64 kMebibyte = 1024 * 1024;
-constexpr qint64 kTotalCap = 16 * kMebibyte;
 constexpr std::size_t kMaxGroups = 100;
 constexpr std::size_t kMaxEntries = 1000;
 // A parse error quoting a file's own text is cut to this many characters.
@@ -264,6 +257,7 @@ CheckedProfile Reading::run()
     rules.checkEntry(walk.profile.path, walk.profile.status, ProfileEntry::Folder);
     const std::vector<std::pair<int, QByteArray>> groups = checkProfileFolder();
     profile.folder = walk.profile.path;
+    profile.sealed = rules.sealed();
     profile.features = readSetting(kFeaturesName, "visagio --features resnet").value_or(kDefaultFeatures);
     const std::optional<QString> liveness = readSetting(kLivenessName, "visagio --liveness on");
     const QString livenessPath = shellQuoted(joined(profile.folder, QString(kLivenessName)));
@@ -421,7 +415,9 @@ std::optional<CheckedGroup> Reading::readGroup(int number, const QByteArray& nam
     if (!manifest)
         refuseDamaged(path, QString(GroupManifest::kFileName) + " is missing");
     group.manifest = parsedOrDamaged(path, [&] { return parseGroupManifest(*manifest, kSampleSize); });
-    requireImages(names, group.manifest, path);
+    // The sealed copy holds only what a check parses: no sample or chip image.
+    if (!rules.sealed())
+        requireImages(names, group.manifest, path);
     if (group.manifest.format == GroupManifest::kSamplesOnlyFormat)
         return group;
     const std::optional<QByteArray> embeddings =

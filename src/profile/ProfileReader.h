@@ -16,7 +16,8 @@
 // it is checked against ProfileRules before anything is read; each file read is opened without
 // following a link, checked again through its descriptor, read once into memory under a cap
 // and parsed from that buffer. Sample and chip images are checked and their presence noted,
-// never read. ".incoming-N" and ".removing-N" folders (a group the window is writing or
+// never read; the sealed copy needs none (a group's images are required under the home rules
+// only). ".incoming-N" and ".removing-N" folders (a group the window is writing or
 // deleting) are checked but not read; an entry that vanishes meanwhile counts as absent.
 
 // One group as the check needs it.
@@ -31,6 +32,7 @@ struct CheckedGroup
 struct CheckedProfile
 {
     QString folder;
+    bool sealed = false;               // read under the sealed rules (ProfileRules), else the home rules
     QString features;                  // "grbm" when features.txt is absent
     std::optional<bool> liveness;      // nullopt when liveness.txt is absent
     std::vector<CheckedGroup> groups;  // every group-N in order of N (format 1 without embeddings)

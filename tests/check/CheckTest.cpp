@@ -19,6 +19,7 @@
 #include "TestData.h"
 #include "WindowDriver.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -75,11 +76,13 @@ QString shippedWeightsKey()
     return ResnetCalibration::read(runDir() + "/" + kResnetFolder + ResnetCalibration::kFileName).modelSha256;
 }
 
-// A profile the check takes: the face-resnet with the liveness check on, and group-1 of a few
-// samples with chips cut by `aligner` and embeddings under `key` (samples only without chips).
-void writeProfile(const QString& dir, const QString& key, bool chips = true, const QString& aligner = kChipAligner)
+// Group `number` of a few samples with chips cut by `aligner` and embeddings under `key`
+// (samples only without chips).
+void writeGroup(const QString& dir, int number, const QString& key, bool chips = true,
+                const QString& aligner = kChipAligner)
 {
-    QVERIFY(makePrivateFolder(dir) && makePrivateFolder(dir + "/group-1"));
+    const QString folder = dir + "/group-" + QString::number(number);
+    QVERIFY(makePrivateFolder(folder));
     EnrolmentGroup group(std::vector<cv::Mat>(kSamples, cv::Mat(kSampleSize, CV_8UC1, cv::Scalar(120))));
     if (chips) {
         cv::RNG random(3);
@@ -92,8 +95,30 @@ void writeProfile(const QString& dir, const QString& key, bool chips = true, con
         group.embeddingModel = key;
         group.chipAligner = aligner;
     }
-    writeGroupFolder(dir + "/group-1", group);
+    writeGroupFolder(folder, group);
+}
+
+// A profile the check takes: the face-resnet with the liveness check on, and group-1
+// (writeGroup).
+void writeProfile(const QString& dir, const QString& key, bool chips = true, const QString& aligner = kChipAligner)
+{
+    QVERIFY(makePrivateFolder(dir));
+    writeGroup(dir, 1, key, chips, aligner);
     QVERIFY(writePrivate(dir + "/features.txt", "resnet\n") && writePrivate(dir + "/liveness.txt", "on\n"));
+}
+
+// The seal's digest of `files` of the profile, read from the disk: path, NUL, length, newline, bytes.
+QString digestOf(const QString& dir, const QStringList& files)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const QString& name : files) {
+        QFile file(dir + "/" + name);
+        if (!file.open(QIODevice::ReadOnly))
+            return QString();
+        const QByteArray bytes = file.readAll();
+        hash.addData(name.toUtf8() + '\0' + QByteArray::number(bytes.size()) + '\n' + bytes);
+    }
+    return hash.result().toHex();
 }
 
 void replaceFile(const QString& path, const QByteArray& bytes)
@@ -120,6 +145,7 @@ private slots:
     void aRunWithoutAFaceSaysSoAtItsTimeoutAndChangesNothing();
     void aStopSignalEndsTheRunAtOnce();
     void darknessAfterLightIsNoNeverCannotRun();
+    void anExpectedSealCoversTheFilesOfTheGroupsUsed();
     void ownerOpensStrangersAndHisPhotographDoNot();
     void windowUnderAnOpenUmaskNeverExposesAFile();
 
@@ -139,7 +165,12 @@ void CheckTest::usageIsStatusTwoAndHelpNeedsNothing()
 {
     for (const QStringList& arguments : {QStringList{"--frobnicate"}, QStringList{"--timeout", "0"},
                                          QStringList{"--timeout", "31"}, QStringList{"--timeout", "abc"},
-                                         QStringList{"--timeout", "4.0"}, QStringList{"extra"}}) {
+                                         QStringList{"--timeout", "4.0"}, QStringList{"extra"},
+                                         QStringList{"--expect-seal", QString(63, 'a')},
+                                         QStringList{"--expect-seal", QString(64, 'A')},
+                                         QStringList{"--seal", "--timeout", "4"},
+                                         QStringList{"--unseal", "--profile", "/tmp"},
+                                         QStringList{"--seal", "--unseal"}}) {
         const CheckResult result = runCheckProcess(arguments);
         QVERIFY2(result.status == 2 && result.out.empty(), qPrintable(arguments.join(' ') + ": " + checkInfo(result)));
         QVERIFY2(result.err.find("Usage:") != std::string::npos, result.err.c_str());
@@ -283,6 +314,57 @@ void CheckTest::darknessAfterLightIsNoNeverCannotRun()
     const CheckResult result = runCheckProcess(
         {"--profile", temp.filePath("profile"), "--camera", videos.filePath("covered.avi"), "--timeout", "3"});
     QVERIFY2(result.status == 1 && result.line().rfind("no: ", 0) == 0, qPrintable(checkInfo(result)));
+}
+
+// The run goes on only with the digest of the very files the check parses for the groups it
+// uses: a changed byte or a group it would use added since the seal is refused before any
+// network loads; a group it skips (other weights) is no part of the seal.
+void CheckTest::anExpectedSealCoversTheFilesOfTheGroupsUsed()
+{
+    QTemporaryDir temp;
+    const QString profile = temp.filePath("profile");
+    const QString key = shippedWeightsKey();
+    const QStringList sealed = {"features.txt", "liveness.txt", "group-1/manifest.txt", "group-1/embeddings.bin"};
+    struct Change
+    {
+        const char* name;
+        std::function<void()> change;
+        bool stillMatches;
+    };
+    const std::vector<Change> changes = {
+        {"as sealed", [] {}, true},
+        {"a skipped group added", [&] { writeGroup(profile, 2, QString(64, 'b')); }, true},
+        {"a byte changed",
+         [&] {
+             // A low bit of one value's mantissa: the value stays finite and the group sound.
+             QFile file(profile + "/group-1/embeddings.bin");
+             QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(16));
+             const char flipped = char(file.read(1)[0] ^ 1);
+             QVERIFY(file.seek(16) && file.write(&flipped, 1) == 1);
+         },
+         false},
+        {"a used group added", [&] { writeGroup(profile, 2, key); }, false},
+        {"liveness.txt removed", [&] { QVERIFY(QFile::remove(profile + "/liveness.txt")); }, false},
+    };
+    for (const Change& each : changes) {
+        QDir(profile).removeRecursively();
+        writeProfile(profile, key);
+        const QString digest = digestOf(profile, sealed);
+        QCOMPARE(digest.size(), 64);
+        each.change();
+        const CheckResult result =
+            runCheckProcess({"--profile", profile, "--camera", faceless, "--timeout", "1", "--expect-seal", digest});
+        const QString info = QString(each.name) + ": " + checkInfo(result);
+        if (each.stillMatches) {
+            QVERIFY2(result.status == 1 && result.line() == "no: no face in view", qPrintable(info));
+            QVERIFY2(result.err.find("resnet template") != std::string::npos, qPrintable(info));
+        } else {
+            QVERIFY2(result.status == 3, qPrintable(info));
+            QVERIFY2(result.line().rfind("cannot run: the profile differs from its seal; ", 0) == 0, qPrintable(info));
+            QVERIFY2(result.line().find("sudo visagio-check --seal") != std::string::npos, qPrintable(info));
+            QVERIFY2(result.err.find("resnet template") == std::string::npos, qPrintable(info));
+        }
+    }
 }
 
 // nuaa0004 enrols at the office webcam on his first day through the window. His second day

@@ -415,7 +415,12 @@ TEST_F(ProfileReaderTest, SealedCopyIsRootsAndReadableByTheUsersGroupOnly)
     makeFolder(parent, 0755);
     writeProfile(profile);
     seal(profile, kStandIn);
+    // The copy --seal makes holds what the check parses and no image: that is whole too.
+    for (const QString& path : treeOf(profile))
+        if (path.endsWith(".png"))
+            must(QFile::remove(path), "remove " + path);
     const CheckedProfile sealed = readCheckedProfile(profile, kStandIn);
+    EXPECT_TRUE(sealed.sealed);
     EXPECT_EQ(sealed.groups.size(), std::size_t(kGroups));
     EXPECT_EQ(sealed.features, "resnet");
 
@@ -438,6 +443,12 @@ TEST_F(ProfileReaderTest, SealedCopyIsRootsAndReadableByTheUsersGroupOnly)
          quoted(parent) + " belongs to uid 12345; every folder above a sealed profile must belong to root"},
         {"profile of a third user", [&] { must(::chown(native(profile), kOtherUser, 0) == 0, "chown"); },
          quoted(profile) + " belongs to uid 12346, neither to you (uid 12345) nor to root"},
+        {"embeddings a FIFO",
+         [&] {
+             must(QFile::remove(group + "/embeddings.bin"), "remove");
+             must(::mkfifo(native(group + "/embeddings.bin"), 0640) == 0, "mkfifo");
+         },
+         quoted(group + "/embeddings.bin") + " is not a regular file"},
     };
     for (const auto& [what, damage, expected] : cases) {
         SCOPED_TRACE(what);
