@@ -122,3 +122,39 @@ group_untrusted() {
     locker
     expect "result: PAM_AUTHINFO_UNAVAIL"
 }
+
+# The root path on a real seal: the test check seals the owner's home profile for the group of
+# the check user (nobody here), then sudo asks for the owner's face and the check runs as nobody
+# on the sealed copy. The owner opens; a camera covered after its first frames is a counted no;
+# a sealed file changed afterwards is refused. Root under CI=true only.
+group_rootanswers() {
+    prepare_real_check
+    local home profile check_group
+    home=$(getent passwd "$OWNER" | cut -d: -f6)
+    profile=$home/.local/share/visagio
+    as_owner mkdir -p -m 0700 "$home/.local/share"
+    cp -r "$STAND_IN_DIR/profile" "$profile"
+    chown -R "$OWNER_UID:$OWNER_GID" "$profile"
+    check_group=$(id -gn nobody)
+    for video in owner darkening changed; do
+        new_case "root path, $video" 0
+        ARGS=("check=$PREFIX/bin/visagio-check" "sealdir=$SEAL_DIR" "statedir=$STATE_DIR"
+              "camera=$STAND_IN_DIR/${video/changed/owner}.avi")
+        rm "$SEAL_DIR/$OWNER.seal"
+        SUDO_UID=$OWNER_UID "$PREFIX/bin/visagio-check-test" --seal --seal-dir "$SEAL_DIR" \
+            --seal-group "$check_group" > "$CASE/seal.out" 2>&1 || { fail "--seal: $(cat "$CASE/seal.out")"; continue; }
+        [ "$(cat "$SEAL_DIR/$OWNER.seal")" = "visagio-seal 1 $OWNER_UID $(seal_of "$profile")" ] ||
+            fail "the seal is not the digest of the owner's files"
+        if [ "$video" = changed ]; then
+            printf 'x' | dd of="$SEAL_DIR/$OWNER/group-1/embeddings.bin" bs=1 seek=100 conv=notrunc status=none
+        fi
+        as_root sudo "$OWNER" --ruser "$OWNER"
+        case $video in
+            owner) expect "result: PAM_SUCCESS" ;;
+            darkening)
+                expect "result: PAM_AUTH_ERR"
+                [ "$(wc -l < "$STATE_DIR/visagio/$OWNER_UID")" -eq 1 ] || fail "the no was not counted" ;;
+            changed) expect "result: PAM_AUTHINFO_UNAVAIL" ;;
+        esac
+    done
+}

@@ -2,7 +2,8 @@
 # The PAM module's tests with a fake check in place of visagio-check:
 #   pam-test.sh GROUP MODULE DRIVER FAKE_CHECK MESSAGES_MO BUILD STAND_INS
 # GROUP: mapping, unavailable, time, retries, message (the locker path, run as the owner) or
-# root (the root path; as root under CI=true only); answers and untrusted run the real check
+# root (the root path; as root under CI=true only); answers, untrusted and rootanswers (root
+# only) run the real check
 # (answers.sh) from BUILD installed into a temporary prefix, on what STAND_INS makes. Each case gets its own folder with a copy of
 # the fake check (told what to do by fake-check.do beside it), a seal folder, a state folder, a
 # profile folder and a PAM configuration folder naming the test module by absolute path.
@@ -471,7 +472,7 @@ group_root() {
 
 case "$GROUP" in
     mapping|unavailable|time|retries|message|answers|untrusted) ;;
-    root)
+    root|rootanswers)
         [ "$(id -u)" -eq 0 ] || skip "the root path's cases need root (and CI=true)" ;;
     *) echo "unknown group $GROUP"; exit 2 ;;
 esac
