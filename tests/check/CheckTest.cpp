@@ -9,6 +9,7 @@
 #include "FaceVideos.h"
 #include "GroupFolder.h"
 #include "LivenessCheck.h"
+#include "MadeUpProfile.h"
 #include "MainWindow.h"
 #include "OwnerProfile.h"
 #include "PrivateFiles.h"
@@ -36,7 +37,6 @@
 #include <unistd.h>
 
 namespace {
-constexpr int kSamples = 4;
 // The window's enrolment needs this many ticks at most.
 constexpr int kMaxEnrolTicks = 20000;
 const char* const kGroupTrained = "Шаблон успешно добавлен. Макет в режиме ожидания.";
@@ -64,47 +64,26 @@ std::map<QString, std::pair<unsigned, QByteArray>> treeOf(const QString& dir)
     return tree;
 }
 
-bool writePrivate(const QString& path, const QByteArray& bytes)
-{
-    QFile file;
-    return openPrivateFile(file, path) && file.write(bytes) == bytes.size();
-}
-
 // The weights' SHA-256 that keys the shipped network's embeddings.
 QString shippedWeightsKey()
 {
     return ResnetCalibration::read(runDir() + "/" + kResnetFolder + ResnetCalibration::kFileName).modelSha256;
 }
 
-// Group `number` of a few samples with chips cut by `aligner` and embeddings under `key`
-// (samples only without chips).
+// Group `number` with chips cut by `aligner` and embeddings under `key` (samples only without
+// chips).
 void writeGroup(const QString& dir, int number, const QString& key, bool chips = true,
                 const QString& aligner = kChipAligner)
 {
     const QString folder = dir + "/group-" + QString::number(number);
     QVERIFY(makePrivateFolder(folder));
-    EnrolmentGroup group(std::vector<cv::Mat>(kSamples, cv::Mat(kSampleSize, CV_8UC1, cv::Scalar(120))));
-    if (chips) {
-        cv::RNG random(3);
-        for (int i = 0; i < kSamples; ++i) {
-            group.chips.push_back(cv::Mat(16, 16, CV_8UC3, cv::Scalar(10, 20, 30)));
-            std::vector<float> embedding(FaceResnet::kEmbeddingSize);
-            random.fill(embedding, cv::RNG::UNIFORM, -0.2, 0.2);
-            group.embeddings.push_back(embedding);
-        }
-        group.embeddingModel = key;
-        group.chipAligner = aligner;
-    }
-    writeGroupFolder(folder, group);
+    writeGroupFolder(folder, madeUpGroup(chips ? key : QString(), number, aligner));
 }
 
-// A profile the check takes: the face-resnet with the liveness check on, and group-1
-// (writeGroup).
+// A profile the check takes: the face-resnet with the liveness check on, and group-1.
 void writeProfile(const QString& dir, const QString& key, bool chips = true, const QString& aligner = kChipAligner)
 {
-    QVERIFY(makePrivateFolder(dir));
-    writeGroup(dir, 1, key, chips, aligner);
-    QVERIFY(writePrivate(dir + "/features.txt", "resnet\n") && writePrivate(dir + "/liveness.txt", "on\n"));
+    QVERIFY(writeMadeUpProfile(dir, {chips ? key : QString()}, aligner));
 }
 
 // The seal's digest of `files` of the profile, read from the disk: path, NUL, length, newline, bytes.
@@ -124,7 +103,7 @@ QString digestOf(const QString& dir, const QStringList& files)
 void replaceFile(const QString& path, const QByteArray& bytes)
 {
     QVERIFY(QFile::remove(path));
-    QVERIFY(writePrivate(path, bytes));
+    QVERIFY(writePrivateFile(path, bytes));
 }
 
 QString checkInfo(const CheckResult& result)
@@ -375,15 +354,7 @@ void CheckTest::ownerOpensStrangersAndHisPhotographDoNot()
 {
     QREQUIRE_FACEDATA();
     QLoggingCategory::setFilterRules("default.debug=false");
-    const std::filesystem::path facedata = facedataDir().toStdString();
-    const int mjpg = cv::VideoWriter::fourcc('M', 'J', 'P', 'G');
-    const std::map<QString, std::filesystem::path> sessions = {
-        {"enrol", facedata / "nuaa_webcam/people/nuaa0004/session01"},
-        {"owner", facedata / "nuaa_webcam/people/nuaa0004/session02"},
-        {"stranger", facedata / "nuaa_webcam/people/nuaa0007/session01"},
-        {"photograph", facedata / "nuaa_attack/photo/nuaa0004/session02"}};
-    for (const auto& [name, session] : sessions)
-        writeSessionVideo(session, videos.filePath(name + ".avi"), mjpg);
+    writeOwnerStandIns(videos.path());
     QTemporaryDir profile;
     {
         qputenv("VISAGIO_CAMERA", videos.filePath("enrol.avi").toLocal8Bit());

@@ -20,8 +20,6 @@
 #include <opencv2/videoio.hpp>
 
 #include <cstdio>
-#include <filesystem>
-#include <map>
 
 namespace {
 constexpr int kSkipped = 77;
@@ -68,14 +66,7 @@ int main(int argc, char* argv[])
     QLoggingCategory::setFilterRules("default.debug=false");
     const QString out = QDir(argv[1]).absolutePath();
     QDir::setCurrent(runDir());
-    const std::filesystem::path facedata = facedataDir().toStdString();
-    const std::map<QString, std::filesystem::path> sessions = {
-        {"enrol", facedata / "nuaa_webcam/people/nuaa0004/session01"},
-        {"owner", facedata / "nuaa_webcam/people/nuaa0004/session02"},
-        {"stranger", facedata / "nuaa_webcam/people/nuaa0007/session01"},
-        {"photograph", facedata / "nuaa_attack/photo/nuaa0004/session02"}};
-    for (const auto& [name, session] : sessions)
-        writeSessionVideo(session, out + "/" + name + ".avi", cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
+    writeOwnerStandIns(out);
     const bool written = !writeEmptyVideo(out, "faceless.avi", 40, 10.0).isEmpty() &&
                          writeDarkening(out + "/owner.avi", out + "/darkening.avi");
     const bool enrolled = written && enrolOwner(out + "/enrol.avi", out + "/profile");

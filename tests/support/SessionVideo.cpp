@@ -5,10 +5,12 @@
 #include "RunFolder.h"
 #include "SampleCutter.h"
 #include "SessionZoom.h"
+#include "TestData.h"
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include <map>
 #include <vector>
 
 void writeSessionVideo(const std::filesystem::path& session, const QString& path, int fourcc)
@@ -21,4 +23,16 @@ void writeSessionVideo(const std::filesystem::path& session, const QString& path
     cv::VideoWriter writer(path.toStdString(), fourcc, 10.0, kFrameSize);
     for (const cv::Mat& frame : frames)
         writer.write(SessionZoom::zoomed(frame, zoom));
+}
+
+void writeOwnerStandIns(const QString& folder)
+{
+    const std::filesystem::path facedata = facedataDir().toStdString();
+    const std::map<QString, std::filesystem::path> sessions = {
+        {"enrol", facedata / "nuaa_webcam/people/nuaa0004/session01"},
+        {"owner", facedata / "nuaa_webcam/people/nuaa0004/session02"},
+        {"stranger", facedata / "nuaa_webcam/people/nuaa0007/session01"},
+        {"photograph", facedata / "nuaa_attack/photo/nuaa0004/session02"}};
+    for (const auto& [name, session] : sessions)
+        writeSessionVideo(session, folder + "/" + name + ".avi", cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
 }
