@@ -2,7 +2,8 @@
 // variants the tests use, all made here with the project's own writers.
 //   make-fuzz-seeds DIR
 // creates DIR/fuzz-model-file/, DIR/fuzz-coords/, DIR/fuzz-face-vector/,
-// DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/, DIR/fuzz-group-files/, DIR/fuzz-profile-reader/
+// DIR/fuzz-resnet-manifest/, DIR/fuzz-liveness-model/, DIR/fuzz-group-files/, DIR/fuzz-profile-reader/,
+// DIR/fuzz-seal-records/
 // (one seed a file) and the dictionary DIR/fuzz-coords.dict.
 #include "ChipGeometry.h"
 #include "File.h"
@@ -13,6 +14,7 @@
 #include "GroupManifest.h"
 #include "LivenessModel.h"
 #include "ResnetWeights.h"
+#include "SealRecords.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -293,6 +295,27 @@ Seeds groupSeeds(const QString& scratch)
         {"empty", QByteArray()},
     };
 }
+
+// The records a sealed profile arrives in: one group (the valid seed's), left-out groups and a
+// refusal, and damaged streams.
+Seeds sealSeeds(const QByteArray& validGroup)
+{
+    const int split = validGroup.indexOf('\0');
+    const QByteArray settings = encodeRecord({SealRecord::File, "features.txt", "resnet\n"}) +
+                                encodeRecord({SealRecord::File, "liveness.txt", "on\n"});
+    const QByteArray group = encodeRecord({SealRecord::File, "group-1/manifest.txt", validGroup.left(split)}) +
+                             encodeRecord({SealRecord::File, "group-1/embeddings.bin", validGroup.mid(split + 1)});
+    const QByteArray leftOut = encodeRecord({SealRecord::LeftOut, "group-2", "embedded by other network weights"});
+    const QByteArray valid = leftOut + settings + group;
+    return {
+        {"valid", valid},
+        {"no-liveness", encodeRecord({SealRecord::File, "features.txt", "resnet\n"}) + group},
+        {"refused", encodeRecord({SealRecord::Refusal, {}, "no owner profile"})},
+        {"grbm", encodeRecord({SealRecord::File, "features.txt", "grbm\n"}) + group},
+        {"group-only", group},
+        {"cut", valid.left(valid.size() - 7)},
+    };
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -315,6 +338,7 @@ int main(int argc, char** argv)
         writeSeeds(root.filePath("fuzz-group-files"), groups);
         // The profile reader takes the same split input.
         writeSeeds(root.filePath("fuzz-profile-reader"), groups);
+        writeSeeds(root.filePath("fuzz-seal-records"), sealSeeds(groups[1].second));
         writeSeed(root.filePath("fuzz-coords.dict"), coordsDictionary());
         std::printf("seeds written to %s\n", qPrintable(root.path()));
         return 0;
