@@ -5,7 +5,7 @@ VISAGIO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 VISAGIO_PACKAGES=(cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libopencv-dev
     libopencv-contrib-dev opencv-data oxygen-icon-theme libgtest-dev libgmock-dev libeigen3-dev
     xvfb xauth x11-apps xdotool imagemagick qttools5-dev qttools5-dev-tools desktop-file-utils appstream
-    dpkg-dev libpam0g-dev libsystemd-dev gettext)
+    dpkg-dev libpam0g-dev libsystemd-dev gettext procps)
 
 # Installs the Debian packages that are missing (as root, or through sudo).
 install_packages() {
