@@ -153,8 +153,10 @@ SealedProfile acceptedProfile(const std::vector<SealRecord>& records, const QStr
 {
     Acceptance acceptance;
     for (const SealRecord& each : records) {
+        // The reader's own words, made printable; it always gives some, so none is a fault too.
         if (each.kind == SealRecord::Refusal)
-            cannotRun(QString::fromStdString(answerLine(each.data.toStdString())));
+            cannotRun(each.data.isEmpty() ? QString("the reader of the profile refused it without a reason; try again")
+                                          : QString::fromStdString(answerLine(each.data.toStdString())));
         if (each.kind == SealRecord::File)
             acceptance.take(each);
         else if (each.kind == SealRecord::LeftOut)

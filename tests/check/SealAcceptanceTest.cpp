@@ -134,6 +134,8 @@ TEST_F(SealAcceptanceTest, AnythingElseIsRefused)
         {"the reader's refusal",
          [](auto& r) { r = {{SealRecord::Refusal, {}, "'/home/owner/x' is a symbolic link\n"}}; },
          "'/home/owner/x' is a symbolic link?"},
+        {"a refusal without words", [](auto& r) { r = {{SealRecord::Refusal, "no owner profile", {}}}; },
+         "refused it without a reason"},
         {"an unknown kind", [](auto& r) { r[4].kind = 'X'; }, "came over damaged"},
     };
     for (const auto& [name, change, expected] : cases) {
