@@ -5,6 +5,11 @@ namespace {
 constexpr std::size_t kMaxLineBytes = 200;
 }  // namespace
 
+void cannotRun(const QString& message)
+{
+    throw CannotRun(message.toStdString());
+}
+
 std::string answerLine(const std::string& text)
 {
     std::string line;

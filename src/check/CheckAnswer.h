@@ -2,6 +2,8 @@
 
 #include "CheckOptions.h"
 
+#include <QString>
+
 #include <stdexcept>
 #include <string>
 
@@ -19,6 +21,9 @@ class CannotRun : public std::runtime_error
 public:
     explicit CannotRun(const std::string& what) : std::runtime_error(what) {}
 };
+
+// Throws: CannotRun with `message`.
+[[noreturn]] void cannotRun(const QString& message);
 
 // Ensures: `text` made fit for the answer line: every byte outside printable ASCII becomes '?'
 //          (paths may hold anything), and the whole line is cut to at most 200 bytes.

@@ -7,13 +7,6 @@
 
 #include <algorithm>
 
-namespace {
-[[noreturn]] void cannotRun(const QString& message)
-{
-    throw CannotRun(message.toStdString());
-}
-}  // namespace
-
 void requireResnetWithLiveness(const CheckedProfile& profile)
 {
     const QString& dir = profile.folder;

@@ -2,6 +2,7 @@
 
 #include "FaceGeometry.h"
 #include "ProfileLayout.h"
+#include "UniqueFd.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,32 +32,10 @@ constexpr int kListFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kPassFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
-// An open file descriptor, closed when it goes.
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : fd(fd) {}
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(Fd&& other) noexcept : fd(other.fd) { other.fd = -1; }
-    Fd& operator=(Fd&& other) noexcept
-    {
-        std::swap(fd, other.fd);
-        return *this;
-    }
-    int get() const { return fd; }
-
-private:
-    int fd;
-};
-
 struct Folder
 {
     QString path;
-    Fd fd;
+    UniqueFd fd;
     struct stat status = {};
 };
 
@@ -109,7 +88,7 @@ auto parsedOrDamaged(const QString& group, Parse parse) -> decltype(parse())
     }
 }
 
-struct stat statOf(const Fd& fd, const QString& path)
+struct stat statOf(const UniqueFd& fd, const QString& path)
 {
     struct stat status = {};
     if (::fstat(fd.get(), &status) != 0)
@@ -119,7 +98,7 @@ struct stat statOf(const Fd& fd, const QString& path)
 
 // The entry's status, not following a link; empty when it vanished (the window renamed or
 // deleted it meanwhile).
-std::optional<struct stat> statEntry(const Fd& folder, const QByteArray& name, const QString& path)
+std::optional<struct stat> statEntry(const UniqueFd& folder, const QByteArray& name, const QString& path)
 {
     struct stat status = {};
     if (::fstatat(folder.get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
@@ -130,7 +109,7 @@ std::optional<struct stat> statEntry(const Fd& folder, const QByteArray& name, c
 }
 
 // A folder on the way to the profile that did not open.
-[[noreturn]] void refuseWalk(const Fd& parent, const QByteArray& name, const QString& path, const QString& profile,
+[[noreturn]] void refuseWalk(const UniqueFd& parent, const QByteArray& name, const QString& path, const QString& profile,
                              int error)
 {
     if (error == ENOENT)
@@ -150,7 +129,7 @@ Walk walkTo(const QString& profile)
 {
     Walk walk;
     QString path = "/";
-    Fd current(::open("/", kPassFlags));
+    UniqueFd current(::open("/", kPassFlags));
     if (current.get() < 0)
         refuseUnreadable(path, errno);
     const QStringList names = profile.split('/', Qt::SkipEmptyParts);
@@ -158,7 +137,7 @@ Walk walkTo(const QString& profile)
         walk.above.emplace_back(path, statOf(current, path));
         const QByteArray name = QFile::encodeName(names[i]);
         const QString next = joined(path, names[i]);
-        Fd child(::openat(current.get(), name.constData(), i + 1 == names.size() ? kListFlags : kPassFlags));
+        UniqueFd child(::openat(current.get(), name.constData(), i + 1 == names.size() ? kListFlags : kPassFlags));
         const int error = errno;
         if (child.get() < 0)
             refuseWalk(current, name, next, profile, error);
@@ -172,7 +151,7 @@ Walk walkTo(const QString& profile)
 }
 
 // The names in a folder opened for listing, sorted, "." and ".." left out.
-std::vector<QByteArray> listFolder(const Fd& folder, const QString& path)
+std::vector<QByteArray> listFolder(const UniqueFd& folder, const QString& path)
 {
     const int copy = ::fcntl(folder.get(), F_DUPFD_CLOEXEC, 0);
     DIR* dir = copy < 0 ? nullptr : ::fdopendir(copy);
@@ -235,12 +214,12 @@ public:
 private:
     std::vector<std::pair<int, QByteArray>> checkProfileFolder() const;
     void checkLeftover(const QByteArray& name, const QString& path) const;
-    std::vector<QByteArray> checkEntries(const Fd& folder, const QString& path) const;
-    [[noreturn]] void refuseUnopened(const Fd& folder, const QByteArray& name, const QString& path,
+    std::vector<QByteArray> checkEntries(const UniqueFd& folder, const QString& path) const;
+    [[noreturn]] void refuseUnopened(const UniqueFd& folder, const QByteArray& name, const QString& path,
                                      ProfileEntry kind, int error) const;
-    std::optional<QByteArray> readFile(const Fd& folder, const QString& folderPath, const QString& prefix,
+    std::optional<QByteArray> readFile(const UniqueFd& folder, const QString& folderPath, const QString& prefix,
                                        const char* name, qint64 cap);
-    QByteArray readCapped(const Fd& file, const QString& path, qint64 cap, const QString& fix);
+    QByteArray readCapped(const UniqueFd& file, const QString& path, qint64 cap, const QString& fix);
     std::optional<QString> readSetting(const char* name, const char* command);
     std::optional<CheckedGroup> readGroup(int number, const QByteArray& name);
 
@@ -300,7 +279,7 @@ std::vector<std::pair<int, QByteArray>> Reading::checkProfileFolder() const
 // A folder that is not a group (".incoming-N", ".removing-N"): checked, never read.
 void Reading::checkLeftover(const QByteArray& name, const QString& path) const
 {
-    const Fd folder(::openat(walk.profile.fd.get(), name.constData(), kListFlags));
+    const UniqueFd folder(::openat(walk.profile.fd.get(), name.constData(), kListFlags));
     const int error = errno;
     if (folder.get() < 0 && error == ENOENT)
         return;
@@ -311,7 +290,7 @@ void Reading::checkLeftover(const QByteArray& name, const QString& path) const
 }
 
 // Checks every entry of a folder inside the profile as a file; their names, sorted.
-std::vector<QByteArray> Reading::checkEntries(const Fd& folder, const QString& path) const
+std::vector<QByteArray> Reading::checkEntries(const UniqueFd& folder, const QString& path) const
 {
     const std::vector<QByteArray> names = listFolder(folder, path);
     for (const QByteArray& name : names) {
@@ -324,7 +303,7 @@ std::vector<QByteArray> Reading::checkEntries(const Fd& folder, const QString& p
 
 // An entry that did not open: refused for what it is when the rules forbid that (a link or a
 // FIFO swapped in), else for the system's reason.
-void Reading::refuseUnopened(const Fd& folder, const QByteArray& name, const QString& path, ProfileEntry kind,
+void Reading::refuseUnopened(const UniqueFd& folder, const QByteArray& name, const QString& path, ProfileEntry kind,
                              int error) const
 {
     struct stat status = {};
@@ -335,11 +314,11 @@ void Reading::refuseUnopened(const Fd& folder, const QByteArray& name, const QSt
 
 // The bytes of a file, checked through its own descriptor and recorded as prefix + name; empty
 // when the file is absent.
-std::optional<QByteArray> Reading::readFile(const Fd& folder, const QString& folderPath, const QString& prefix,
+std::optional<QByteArray> Reading::readFile(const UniqueFd& folder, const QString& folderPath, const QString& prefix,
                                             const char* name, qint64 cap)
 {
     const QString path = joined(folderPath, QString(name));
-    const Fd file(::openat(folder.get(), name, kReadFlags));
+    const UniqueFd file(::openat(folder.get(), name, kReadFlags));
     const int error = errno;
     if (file.get() < 0 && error == ENOENT)
         return std::nullopt;
@@ -355,7 +334,7 @@ std::optional<QByteArray> Reading::readFile(const Fd& folder, const QString& fol
 }
 
 // Reads at most one byte past the caps, so that a file growing meanwhile is caught too.
-QByteArray Reading::readCapped(const Fd& file, const QString& path, qint64 cap, const QString& fix)
+QByteArray Reading::readCapped(const UniqueFd& file, const QString& path, qint64 cap, const QString& fix)
 {
     const qint64 room = std::min(cap, kTotalCap - bytesRead);
     QByteArray bytes(int(room + 1), Qt::Uninitialized);
@@ -399,7 +378,7 @@ std::optional<QString> Reading::readSetting(const char* name, const char* comman
 std::optional<CheckedGroup> Reading::readGroup(int number, const QByteArray& name)
 {
     const QString path = joined(walk.profile.path, name);
-    const Fd folder(::openat(walk.profile.fd.get(), name.constData(), kListFlags));
+    const UniqueFd folder(::openat(walk.profile.fd.get(), name.constData(), kListFlags));
     const int error = errno;
     if (folder.get() < 0 && error == ENOENT)
         return std::nullopt;

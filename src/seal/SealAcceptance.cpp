@@ -13,11 +13,6 @@
 using namespace ProfileLayout;
 
 namespace {
-[[noreturn]] void cannotRun(const QString& message)
-{
-    throw CannotRun(message.toStdString());
-}
-
 // The N of "group-N" as the window names groups (no sign, no leading zero, nine digits at most).
 int groupNumberOf(const QByteArray& name)
 {

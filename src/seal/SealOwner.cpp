@@ -17,11 +17,6 @@ constexpr int kMaxUidDigits = 10;
 constexpr int kGroupGuess = 32;
 const char* const kSudoUid = "SUDO_UID";
 
-[[noreturn]] void cannotRun(const QString& message)
-{
-    throw CannotRun(message.toStdString());
-}
-
 uid_t sudoUid()
 {
     const QByteArray text = qgetenv(kSudoUid);

@@ -28,7 +28,7 @@ const char* const kSealFormat = "visagio-seal 1";
 
 [[noreturn]] void failed(const QString& what, const QString& path)
 {
-    throw CannotRun((what + " " + path + " (" + QString::fromLocal8Bit(std::strerror(errno)) + ")").toStdString());
+    cannotRun(what + " " + path + " (" + QString::fromLocal8Bit(std::strerror(errno)) + ")");
 }
 
 QString joined(const QString& folder, const QByteArray& name)
@@ -54,8 +54,8 @@ UniqueFd openStore(const QString& path)
         failed("cannot read", path);
     // A login trusts the copies only in a folder nobody but root can change.
     if (status.st_uid != 0 || (status.st_mode & kGroupOtherWrite))
-        throw CannotRun((path + " must belong to root and be writable by root alone: chown root " + path +
-                         " && chmod 755 " + path).toStdString());
+        cannotRun(path + " must belong to root and be writable by root alone: chown root " + path +
+                  " && chmod 755 " + path);
     return folder;
 }
 
@@ -63,7 +63,7 @@ gid_t groupId(const QString& name)
 {
     const group* found = ::getgrnam(name.toLocal8Bit().constData());
     if (!found)
-        throw CannotRun(("the group " + name + " does not exist; install visagio again, which adds it").toStdString());
+        cannotRun("the group " + name + " does not exist; install visagio again, which adds it");
     return found->gr_gid;
 }
 }  // namespace

@@ -26,11 +26,6 @@ constexpr qint64 kRecordsRoom = 1024 * 1024;
 constexpr int kReadLimitMs = 20000;
 const char* const kProfileBelowHome = "/.local/share/visagio";
 
-[[noreturn]] void cannotRun(const QString& message)
-{
-    throw CannotRun(message.toStdString());
-}
-
 // ---- the child, as the owner ----
 
 bool writeAll(int fd, const QByteArray& bytes)

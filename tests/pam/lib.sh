@@ -14,7 +14,7 @@ _PAM_MADE_OWNER=""
 pam_cleanup() {
     if [ -n "$_PAM_MADE_OWNER" ]; then
         # Whatever a failed case left running as the account would keep userdel from working.
-        pkill -KILL -u "$_PAM_MADE_OWNER" 2>/dev/null
+        pkill -KILL -u "$_PAM_MADE_OWNER" 2>/dev/null || true
         sleep 0.1
         userdel "$_PAM_MADE_OWNER" || echo "could not remove the test account $_PAM_MADE_OWNER"
         _PAM_MADE_OWNER=""
@@ -70,4 +70,15 @@ as_owner() {
 owned_folder() {
     (umask 022 && mkdir -p "$1")
     [ "$(id -u)" -ne 0 ] || chown "$2" "$1"
+}
+
+# digest_of DIR FILE...: the seal's digest of DIR's files as named, computed here, not by the
+# check: for each its path, a NUL byte, its length in decimal, a newline and its bytes.
+digest_of() {
+    local dir=$1 file
+    shift
+    for file in "$@"; do
+        printf '%s\0%s\n' "$file" "$(stat -c %s "$dir/$file")"
+        cat "$dir/$file"
+    done | sha256sum | cut -c1-64
 }

@@ -8,20 +8,18 @@
 # digest computed here, that the sealed copy passes the check's --expect-seal under the
 # sealed rules, the refusals, and --unseal. Root only, under CI=true; skipped (77) otherwise.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
-if [ "$(id -u)" != 0 ] || [ "${CI:-}" != true ]; then
-    echo "skipped: the seal tests add a system user and write as root; they run as root with CI=true only"
-    exit 77
-fi
-
-work=$(mktemp -d)
-chmod 755 "$work"
-owner=vseal$$
-cleanup() {
-    userdel "$owner" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=lib.sh
+. "$here/lib.sh"
+[ "$(id -u)" = 0 ] && [ "${CI:-}" = true ] ||
+    skip "the seal tests add a system user and write as root; they run as root with CI=true only"
+make_work_folder
+make_owner
+work=$PAM_WORK
+owner=$OWNER
+uid=$OWNER_UID
+home=$(getent passwd "$owner" | cut -d: -f6)
 fail() {
     echo "FAIL: $*" >&2
     exit 1
@@ -35,11 +33,6 @@ make_profile=$build/tests/visagio-make-profile
 key=$(sha256sum "$prefix/share/visagio/face-resnet/face_recognition_model.bin" | cut -d' ' -f1)
 other=$(printf 'b%.0s' $(seq 64))
 
-home=$work/home
-useradd --system --user-group --no-create-home --home-dir "$home" --shell /usr/sbin/nologin "$owner"
-uid=$(id -u "$owner")
-install -d -m 700 -o "$owner" -g "$owner" "$home"
-as_owner() { setpriv --reuid="$owner" --regid="$owner" --init-groups -- "$@"; }
 profile=$home/.local/share/visagio
 as_owner mkdir -p -m 700 "$home/.local/share"
 # group-2 is keyed by other weights: the check leaves it out, so the seal does too.
@@ -80,10 +73,8 @@ expected_listing=". 755 root:root
 ./$owner/liveness.txt 640 root:nogroup
 ./.lock 600 root:root"
 [ "$(listing)" = "$(LC_ALL=C sort <<<"$expected_listing")" ] || fail "sealed folder: $(listing)"
-digest=$(for f in $sealed_files; do
-    printf '%s\0%s\n' "$f" "$(stat -c %s "$profile/$f")"
-    cat "$profile/$f"
-done | sha256sum | cut -d' ' -f1)
+# shellcheck disable=SC2086
+digest=$(digest_of "$profile" $sealed_files)
 for f in $sealed_files; do cmp -s "$profile/$f" "$seal_dir/$owner/$f" || fail "$f differs from the owner's"; done
 [ "$(cat "$seal_dir/$owner.seal")" = "visagio-seal 1 $uid $digest" ] || fail "seal line: $(cat "$seal_dir/$owner.seal")"
 
@@ -124,11 +115,11 @@ refused "SUDO_UID 0" "root" SUDO_UID=0
 refused "SUDO_UID not a number" "not a user id" SUDO_UID="${uid}x"
 refused "SUDO_UID unknown" "not in the user database" SUDO_UID=4000000000
 
-as_owner mv "$profile/group-1/embeddings.bin" "$work/home/embeddings.bin"
+as_owner mv "$profile/group-1/embeddings.bin" "$home/embeddings.bin"
 as_owner mkfifo -m 600 "$profile/group-1/embeddings.bin"
 refused "a FIFO" "$profile/group-1/embeddings.bin' is not a regular file" SUDO_UID="$uid"
 as_owner rm "$profile/group-1/embeddings.bin"
-as_owner mv "$work/home/embeddings.bin" "$profile/group-1/embeddings.bin"
+as_owner mv "$home/embeddings.bin" "$profile/group-1/embeddings.bin"
 
 as_owner mv "$profile" "$home/.local/share/real"
 as_owner ln -s "$home/.local/share/real" "$profile"
@@ -138,10 +129,10 @@ as_owner mv "$home/.local/share/real" "$profile"
 
 for setting in "features.txt grbm" "liveness.txt off"; do
     set -- $setting
-    as_owner cp "$profile/$1" "$work/home/saved"
+    as_owner cp "$profile/$1" "$home/saved"
     as_owner sh -c "rm '$profile/$1' && umask 077 && echo $2 > '$profile/$1'"
     refused "$1 $2" "$2" SUDO_UID="$uid"
-    as_owner sh -c "rm '$profile/$1' && mv '$work/home/saved' '$profile/$1'"
+    as_owner sh -c "rm '$profile/$1' && mv '$home/saved' '$profile/$1'"
 done
 
 # --- unsealing removes the copy and the seal; again, with none, it still succeeds ---
